@@ -1,0 +1,48 @@
+// Steps asked of the main thread run there, in order, and the askers wait for them.
+#include "platform/MainThreadQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(MainThreadQueue, StepsFromOtherThreadsRunInTheMainThreadAndAreWaitedFor) {
+    platform::TMainThreadQueue queue;
+    const auto mainId = std::this_thread::get_id();
+    std::vector<std::thread> askers;
+    std::atomic<int> ranInMain{0};
+    for (int i = 0; i < 4; ++i) {
+        askers.emplace_back([&] {
+            for (int n = 0; n < 50; ++n) {
+                bool ran = false;
+                queue.Invoke([&] {
+                    ran = true;
+                    if (std::this_thread::get_id() == mainId) ++ranInMain;
+                });
+                EXPECT_TRUE(ran) << "Invoke returned before its step ran";
+            }
+        });
+    }
+    std::thread stopper([&] {
+        for (auto& asker : askers) asker.join();
+        queue.Stop();
+    });
+    queue.Serve();
+    stopper.join();
+    EXPECT_EQ(ranInMain, 200);
+}
+
+TEST(MainThreadQueue, InTheMainThreadOrAfterStopAStepRunsAtOnce) {
+    platform::TMainThreadQueue queue;
+    int runs = 0;
+    queue.Invoke([&] { ++runs; });
+    EXPECT_EQ(runs, 1);
+    queue.Stop();
+    std::thread late([&] { queue.Invoke([&] { ++runs; }); });
+    late.join();
+    EXPECT_EQ(runs, 2);
+}
+
+}  // namespace
