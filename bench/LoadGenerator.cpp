@@ -23,7 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class TBenchClient {
-public:
+  public:
     TBenchClient(uint16_t port, int index) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in local{};
@@ -44,7 +44,8 @@ public:
     void Send(const std::string& text) {
         for (std::size_t sent = 0; sent < text.size();) {
             const auto n = ::send(fd_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) std::exit(1);
+            if (n <= 0)
+                std::exit(1);
             sent += static_cast<std::size_t>(n);
         }
     }
@@ -55,7 +56,8 @@ public:
             while ((end = buffer_.find("\r\n", scanned_)) != std::string::npos) {
                 const std::string_view line(buffer_.data() + scanned_, end - scanned_);
                 scanned_ = end + 2;
-                if (line.find(" PRIVMSG ") != std::string_view::npos) ++Relayed;
+                if (line.find(" PRIVMSG ") != std::string_view::npos)
+                    ++Relayed;
                 if (line.find(needle) != std::string_view::npos) {
                     buffer_.erase(0, scanned_);
                     scanned_ = 0;
@@ -74,7 +76,7 @@ public:
 
     long Relayed = 0;
 
-private:
+  private:
     int fd_;
     std::string buffer_;
     std::size_t scanned_ = 0;
@@ -125,14 +127,19 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     done.arrive_and_wait();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
 
     std::vector<double> all;
-    for (const auto& times : roundTrips) all.insert(all.end(), times.begin(), times.end());
+    for (const auto& times : roundTrips)
+        all.insert(all.end(), times.begin(), times.end());
     std::sort(all.begin(), all.end());
     long delivered = 0;
-    for (long count : relayed) delivered += count;
-    const auto percentile = [&](double p) { return all[static_cast<std::size_t>(p * (all.size() - 1))]; };
+    for (long count : relayed)
+        delivered += count;
+    const auto percentile = [&](double p) {
+        return all[static_cast<std::size_t>(p * (all.size() - 1))];
+    };
     std::printf("clients %d, messages sent %d, relayed lines delivered %ld (expected %ld)\n",
                 clients, clients * messages, delivered, long{clients} * messages * (clients - 1));
     std::printf("time %.3f s, messages %.0f/s, relayed lines %.0f/s\n", seconds,

@@ -59,7 +59,8 @@ TClientSocket::ReadResult TClientSocket::ReadSome(char* buffer, std::size_t size
         bytesRead = static_cast<std::size_t>(result);
         return ReadResult::Data;
     }
-    if (result == 0) return ReadResult::EndOfStream;
+    if (result == 0)
+        return ReadResult::EndOfStream;
     return (errno == EAGAIN || errno == EWOULDBLOCK) ? ReadResult::WouldBlock : ReadResult::Error;
 }
 
@@ -74,15 +75,15 @@ TClientSocket::WriteResult TClientSocket::WriteSome(const char* data, std::size_
         bytesWritten = static_cast<std::size_t>(result);
         return WriteResult::Written;
     }
-    return (errno == EAGAIN || errno == EWOULDBLOCK) ? WriteResult::WouldBlock
-                                                     : WriteResult::Error;
+    return (errno == EAGAIN || errno == EWOULDBLOCK) ? WriteResult::WouldBlock : WriteResult::Error;
 }
 
 TClientSocket::Readiness TClientSocket::Wait(int timeoutMs, bool wantWrite) {
     pollfd fds[2] = {{fd_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
                      {wakeFd_, POLLIN, 0}};
     Readiness readiness;
-    if (::poll(fds, 2, timeoutMs) <= 0) return readiness;
+    if (::poll(fds, 2, timeoutMs) <= 0)
+        return readiness;
     if (fds[1].revents & POLLIN) {
         eventfd_t discarded;
         eventfd_read(wakeFd_, &discarded);
@@ -92,8 +93,12 @@ TClientSocket::Readiness TClientSocket::Wait(int timeoutMs, bool wantWrite) {
     return readiness;
 }
 
-void TClientSocket::Wake() { eventfd_write(wakeFd_, 1); }
+void TClientSocket::Wake() {
+    eventfd_write(wakeFd_, 1);
+}
 
-std::string TClientSocket::ErrorText(int error) { return std::strerror(error); }
+std::string TClientSocket::ErrorText(int error) {
+    return std::strerror(error);
+}
 
 }  // namespace listener

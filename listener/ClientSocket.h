@@ -11,7 +11,7 @@
 namespace listener {
 
 class TClientSocket {
-public:
+  public:
     // Takes ownership of `fd` and puts it in non-blocking mode.
     TClientSocket(int fd, const sockaddr_in& peer);
     ~TClientSocket();
@@ -52,7 +52,7 @@ public:
     // The error text of the last failed call, for reports.
     static std::string ErrorText(int error);
 
-private:
+  private:
     int fd_;
     int wakeFd_;  // eventfd that Wake signals
     sockaddr_in peer_;

@@ -18,7 +18,8 @@ constexpr int kListenBacklog = 5;
 // ---- TServerClientThread ------------------------------------------------------
 
 TServerClientThread::~TServerClientThread() {
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 void TServerClientThread::Start(TServerSocket& owner) {
@@ -42,7 +43,8 @@ void TServerClientThread::GiveSocket(std::unique_ptr<TClientSocket> socket) {
 void TServerClientThread::Terminate() {
     std::lock_guard guard(mutex_);
     terminated_.store(true, std::memory_order_release);
-    if (socket_) socket_->Close();
+    if (socket_)
+        socket_->Close();
     wake_.notify_one();
 }
 
@@ -69,7 +71,8 @@ void TServerClientThread::ServeOneSocket() {
 void TServerClientThread::Run() {
     bool stay = true;
     while (stay) {
-        if (WaitForSocket()) ServeOneSocket();
+        if (WaitForSocket())
+            ServeOneSocket();
         stay = owner_->ReleaseSocket(*this);
     }
 }
@@ -82,12 +85,16 @@ TServerSocket::TServerSocket(int threadCacheSize, GetThreadHandler onGetThread,
       onGetThread_(std::move(onGetThread)),
       showError_(std::move(showError)) {}
 
-TServerSocket::~TServerSocket() { Deactivate(); }
+TServerSocket::~TServerSocket() {
+    Deactivate();
+}
 
 void TServerSocket::Activate(uint16_t port) {
-    if (Active()) return;
+    if (Active())
+        return;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error(TClientSocket::ErrorText(errno));
+    if (fd < 0)
+        throw std::runtime_error(TClientSocket::ErrorText(errno));
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
@@ -109,7 +116,8 @@ void TServerSocket::Activate(uint16_t port) {
 }
 
 void TServerSocket::Deactivate() {
-    if (!Active()) return;
+    if (!Active())
+        return;
     // Accept no more connections first, so that no thread joins while we end them.
     stopAccepting_ = true;
     ::shutdown(listenFd_, SHUT_RDWR);
@@ -119,13 +127,15 @@ void TServerSocket::Deactivate() {
 
     {
         std::lock_guard guard(listLock_);
-        for (auto& thread : threads_) thread->keepInCache_ = false;
+        for (auto& thread : threads_)
+            thread->keepInCache_ = false;
     }
     for (;;) {
         std::unique_ptr<TServerClientThread> last;
         {
             std::lock_guard guard(listLock_);
-            if (threads_.empty()) break;
+            if (threads_.empty())
+                break;
             last = std::move(threads_.back());
             threads_.pop_back();
         }
@@ -139,10 +149,11 @@ void TServerSocket::AcceptLoop() {
     while (!stopAccepting_) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
-        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length,
-                                 SOCK_CLOEXEC);
+        const int fd =
+            ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (stopAccepting_) break;
+            if (stopAccepting_)
+                break;
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                 // Out of descriptors or memory: give the connections time to end.
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -185,7 +196,8 @@ bool TServerSocket::ReleaseSocket(TServerClientThread& thread) {
             activeConnections_.fetch_sub(1, std::memory_order_acq_rel);
         }
     }
-    if (!thread.Terminated() && thread.keepInCache_) return true;
+    if (!thread.Terminated() && thread.keepInCache_)
+        return true;
     // Leaving: hand the thread object to whoever joins finished threads. During
     // deactivation it has already been taken out of the list and is joined there.
     const auto found = std::find_if(threads_.begin(), threads_.end(),
@@ -203,7 +215,8 @@ void TServerSocket::JoinFinishedThreads() {
         std::lock_guard guard(listLock_);
         finished.swap(finished_);
     }
-    for (auto& thread : finished) thread->thread_.join();
+    for (auto& thread : finished)
+        thread->thread_.join();
 }
 
 }  // namespace listener

@@ -21,7 +21,7 @@ class TServerSocket;
 // A thread that serves one accepted socket after another. A derived class says
 // what serving one socket means (ClientExecute).
 class TServerClientThread {
-public:
+  public:
     TServerClientThread() = default;
     virtual ~TServerClientThread();
     TServerClientThread(const TServerClientThread&) = delete;
@@ -32,11 +32,11 @@ public:
     // The listener is being deactivated: finish the connection and leave.
     bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
 
-protected:
+  protected:
     // Serves ClientSocket() until the connection ends; runs in this thread.
     virtual void ClientExecute() = 0;
 
-private:
+  private:
     friend class TServerSocket;
     void Start(TServerSocket& owner);
     // Both called with the listener's list lock held.
@@ -58,7 +58,7 @@ private:
 };
 
 class TServerSocket {
-public:
+  public:
     using GetThreadHandler = std::function<std::unique_ptr<TServerClientThread>()>;
     using ErrorDisplay = std::function<void(const std::string&)>;
 
@@ -82,7 +82,7 @@ public:
     // Accepted sockets that still exist.
     int ActiveConnections() const { return activeConnections_.load(std::memory_order_acquire); }
 
-private:
+  private:
     friend class TServerClientThread;
     void AcceptLoop();
     void GetThread(std::unique_ptr<TClientSocket> socket);
@@ -101,7 +101,7 @@ private:
     std::thread acceptThread_;
     std::atomic<bool> stopAccepting_{false};
 
-    std::mutex listLock_;  // guards threads_ and finished_
+    std::mutex listLock_;                                         // guards threads_ and finished_
     std::vector<std::unique_ptr<TServerClientThread>> threads_;   // in order of creation
     std::vector<std::unique_ptr<TServerClientThread>> finished_;  // left, not yet joined
     std::atomic<int> activeThreads_{0};

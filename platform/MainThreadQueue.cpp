@@ -25,7 +25,8 @@ void TMainThreadQueue::Serve() {
     std::unique_lock guard(mutex_);
     for (;;) {
         changed_.wait(guard, [this] { return stopped_ || !pending_.empty(); });
-        if (pending_.empty()) return;  // stopped and nothing left to run
+        if (pending_.empty())
+            return;  // stopped and nothing left to run
         Request* request = pending_.front();
         pending_.pop_front();
         guard.unlock();

@@ -11,7 +11,7 @@
 namespace platform {
 
 class TMainThreadQueue {
-public:
+  public:
     // Makes the calling thread the main thread.
     TMainThreadQueue();
 
@@ -23,7 +23,7 @@ public:
     // Ends Serve. Any thread.
     void Stop();
 
-private:
+  private:
     struct Request {
         const std::function<void()>* Step;
         bool Done = false;

@@ -6,6 +6,11 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-plain}
 sanitize=""
+buildType=RelWithDebInfo
 [[ $flavour == plain ]] || sanitize=$flavour
-cmake -S "$top" -B "$top/build/$flavour" -G Ninja -DTAVO_SANITIZE="$sanitize" >/dev/null
+# The AddressSanitizer build also keeps assertions, so that misuse of an interface
+# (a parameter index out of range, a reply with the wrong arguments) stops the test.
+[[ $flavour == address ]] && buildType=Debug
+cmake -S "$top" -B "$top/build/$flavour" -G Ninja -DTAVO_SANITIZE="$sanitize" \
+    -DCMAKE_BUILD_TYPE="$buildType" >/dev/null
 cmake --build "$top/build/$flavour"

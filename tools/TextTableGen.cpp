@@ -18,10 +18,18 @@ std::string Unescape(const std::string& text) {
             continue;
         }
         switch (text[++i]) {
-            case 'r': out += '\r'; break;
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            default: out += text[i]; break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            default:
+                out += text[i];
+                break;
         }
     }
     return out;
@@ -58,8 +66,10 @@ int main(int argc, char** argv) {
     int lineNumber = 0;
     while (std::getline(in, line)) {
         ++lineNumber;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
         const auto tab = line.find('\t');
         if (tab == std::string::npos || tab == 0) {
             std::cerr << argv[1] << ":" << lineNumber << ": expected name<TAB>text\n";

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TempFolder.h"
+
 #include <stdlib.h>
 
 #include <filesystem>
@@ -19,13 +21,11 @@ using platform::WriteProfileString;
 
 class IniFileTest : public ::testing::Test {
   protected:
+    TTempFolder folder_;
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "IniFileTest.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
+        directory_ = folder_.Path();
         ini_ = directory_ / "Settings.Ini";
     }
-    void TearDown() override { fs::remove_all(directory_); }
 
     void WriteIni(const std::string& content) { std::ofstream(ini_, std::ios::binary) << content; }
     std::string ReadIni() const {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TempFolder.h"
+
 #include <stdlib.h>
 
 #include <filesystem>
@@ -20,13 +22,11 @@ using Lines = std::vector<std::string>;
 
 class InitialTest : public ::testing::Test {
   protected:
+    TTempFolder folder_;
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "InitialTest.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
+        directory_ = folder_.Path();
         files_ = TSettingsFiles::ForExecutable(directory_ / "TavoServerDaemon");
     }
-    void TearDown() override { fs::remove_all(directory_); }
 
     static void Write(const fs::path& file, const std::string& content) {
         std::ofstream(file, std::ios::binary) << content;

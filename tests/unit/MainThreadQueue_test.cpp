@@ -19,14 +19,16 @@ TEST(MainThreadQueue, StepsFromOtherThreadsRunInTheMainThreadAndAreWaitedFor) {
                 bool ran = false;
                 queue.Invoke([&] {
                     ran = true;
-                    if (std::this_thread::get_id() == mainId) ++ranInMain;
+                    if (std::this_thread::get_id() == mainId)
+                        ++ranInMain;
                 });
                 EXPECT_TRUE(ran) << "Invoke returned before its step ran";
             }
         });
     }
     std::thread stopper([&] {
-        for (auto& asker : askers) asker.join();
+        for (auto& asker : askers)
+            asker.join();
         queue.Stop();
     });
     queue.Serve();

@@ -18,10 +18,10 @@ namespace {
 // Answers every connection with one line naming the serving thread object, then
 // waits for the peer to close (or the listener to end it).
 class TIdentifyingThread : public listener::TServerClientThread {
-public:
+  public:
     explicit TIdentifyingThread(std::atomic<int>& served) : served_(served) {}
 
-protected:
+  protected:
     void ClientExecute() override {
         auto& socket = *ClientSocket();
         const std::string line = std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "\r\n";
@@ -29,7 +29,8 @@ protected:
         socket.WriteSome(line.data(), line.size(), written);
         char buffer[64];
         while (socket.Connected() && !Terminated()) {
-            if (!socket.Wait(1000, false).Readable) continue;
+            if (!socket.Wait(1000, false).Readable)
+                continue;
             std::size_t read = 0;
             const auto result = socket.ReadSome(buffer, sizeof buffer, read);
             if (result == listener::TClientSocket::ReadResult::EndOfStream ||
@@ -40,7 +41,7 @@ protected:
         ++served_;
     }
 
-private:
+  private:
     std::atomic<int>& served_;
 };
 
@@ -66,7 +67,8 @@ TEST_F(ListenerFixture, CachedThreadsAreReusedInOrderAndLaterOnesEnd) {
         TTestClient a(serverSocket.LocalPort(), "127.0.0.2");
         TTestClient b(serverSocket.LocalPort(), "127.0.0.3");
         TTestClient c(serverSocket.LocalPort(), "127.0.0.4");
-        for (auto* client : {&a, &b, &c}) firstRound.push_back(client->ReadLine().value_or(""));
+        for (auto* client : {&a, &b, &c})
+            firstRound.push_back(client->ReadLine().value_or(""));
         EXPECT_EQ(serverSocket.ActiveThreads(), 3);
         EXPECT_EQ(serverSocket.ActiveConnections(), 3);
     }
@@ -92,10 +94,12 @@ TEST_F(ListenerFixture, DeactivationClosesEveryConnectionAndJoinsEveryThread) {
     TTestClient a(serverSocket.LocalPort(), "127.0.0.2");
     TTestClient b(serverSocket.LocalPort(), "127.0.0.3");
     TTestClient c(serverSocket.LocalPort(), "127.0.0.4");
-    for (auto* client : {&a, &b, &c}) ASSERT_TRUE(client->ReadLine());
+    for (auto* client : {&a, &b, &c})
+        ASSERT_TRUE(client->ReadLine());
     serverSocket.Deactivate();
     EXPECT_EQ(served, 3) << "Deactivate returned before every thread had ended";
-    for (auto* client : {&a, &b, &c}) EXPECT_TRUE(client->WaitClosed(1000));
+    for (auto* client : {&a, &b, &c})
+        EXPECT_TRUE(client->WaitClosed(1000));
     EXPECT_FALSE(serverSocket.Active());
     EXPECT_TRUE(errors.empty());
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TempFolder.h"
+
 #include <stdlib.h>
 
 #include <filesystem>
@@ -99,9 +101,8 @@ TEST(VersionInfoTest, FilesWithoutTheSectionHaveNoBlock) {
     EXPECT_FALSE(ReadVersionBlock("/bin/sh"));
     EXPECT_EQ(ReadVersionString("/bin/sh", "ProductVersion"), "");
 
-    std::string pattern = (fs::temp_directory_path() / "VersionInfoTest.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const fs::path directory = pattern;
+    const TTempFolder folder;
+    const fs::path& directory = folder.Path();
     EXPECT_FALSE(ReadVersionBlock(directory / "missing"));
     EXPECT_FALSE(ReadVersionBlock(directory));
     std::ofstream(directory / "text", std::ios::binary) << "TAVOVER1 is not an ELF file\n";
@@ -112,7 +113,6 @@ TEST(VersionInfoTest, FilesWithoutTheSectionHaveNoBlock) {
     self.read(header.data(), 64);
     std::ofstream(directory / "header", std::ios::binary) << header;
     EXPECT_FALSE(ReadVersionBlock(directory / "header"));
-    fs::remove_all(directory);
 }
 
 }  // namespace

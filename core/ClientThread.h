@@ -1,0 +1,143 @@
+// One client connection: reads the socket, cuts the input into lines, enforces the
+// flood, login and keep-alive limits, queues and writes outgoing lines, and ends
+// the connection. A cached thread serves one connection after another.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "core/ConstructionUnit/NumericReplies.h"
+#include "core/ServerCore.h"
+#include "core/ThreadStringList.h"
+#include "listener/ServerSocket.h"
+#include "platform/DateTime.h"
+
+class TClientThread : public listener::TServerClientThread {
+  public:
+    explicit TClientThread(TServerCore& core);
+
+    TServerCore& Core;
+
+    // Per-connection fields, reset at the start of every connection. Handlers of
+    // this connection read and write them in this connection's thread.
+    std::string Nick;
+    std::string PeerHost;
+    bool SameHost = false;
+    bool BadUserName = false;
+    bool OverLimit = false;
+    std::string CloseReason;
+    int64_t PingIntervalMs = 0;  // PingInterval * 1000, wide enough for any setting
+    uint32_t LastActivity = 0;
+    bool PingSent = false;
+    TThreadStringList OutQueue;
+
+    bool Registered() const { return registered_.load(std::memory_order_acquire); }
+    // The local date and time of registration or of the last plain message sent;
+    // read by other connections (WHOIS).
+    platform::LocalDateTime IdleSince() const;
+
+    // Serves the current socket from the connection start to its end.
+    void RunConnection();
+
+    // Queues one complete line ("\r\n" included) and writes what the socket takes
+    // now. Any thread may call it; lines are written in the order they were queued.
+    void SendLine(std::string_view text);
+    // Writes "ERROR :ClosingLink: " + text past the queue and closes the socket.
+    void SendClosingError(std::string_view text);
+    void MarkActive();
+    void MarkPongReceived();
+
+    // The numeric error replies, one operation each.
+    void ErrNoSuchNick(std::string_view name) { SendError(TErrorReply::NoSuchNick, {name}); }
+    void ErrNoSuchChannel(std::string_view channel) {
+        SendError(TErrorReply::NoSuchChannel, {channel});
+    }
+    void ErrCannotSendToChannel(std::string_view channel) {
+        SendError(TErrorReply::CannotSendToChannel, {channel});
+    }
+    void ErrNoTextToSend() { SendError(TErrorReply::NoTextToSend, {}); }
+    void ErrUnknownCommand(std::string_view command) {
+        SendError(TErrorReply::UnknownCommand, {command});
+    }
+    void ErrNoNicknameGiven() { SendError(TErrorReply::NoNicknameGiven, {}); }
+    void ErrErroneousNickname(std::string_view nickname) {
+        SendError(TErrorReply::ErroneousNickname, {nickname});
+    }
+    void ErrNicknameInUse(std::string_view nickname) {
+        SendError(TErrorReply::NicknameInUse, {nickname});
+    }
+    void ErrUserNotInChannel(std::string_view target, std::string_view channel) {
+        SendError(TErrorReply::UserNotInChannel, {target, channel});
+    }
+    void ErrNotOnChannel(std::string_view nickname, std::string_view channel) {
+        SendError(TErrorReply::NotOnChannel, {nickname, channel});
+    }
+    void ErrUserOnChannel(std::string_view target, std::string_view channel) {
+        SendError(TErrorReply::UserOnChannel, {target, channel});
+    }
+    void ErrSummonDisabled() { SendError(TErrorReply::SummonDisabled, {}); }
+    void ErrUsersDisabled() { SendError(TErrorReply::UsersDisabled, {}); }
+    void ErrNotRegistered() { SendError(TErrorReply::NotRegistered, {}); }
+    void ErrNeedMoreParams(std::string_view command) {
+        SendError(TErrorReply::NeedMoreParams, {command});
+    }
+    void ErrAlreadyRegistered() { SendError(TErrorReply::AlreadyRegistered, {}); }
+    void ErrChannelIsFull(std::string_view channel) {
+        SendError(TErrorReply::ChannelIsFull, {channel});
+    }
+    void ErrUnknownMode(std::string_view mode, std::string_view channel) {
+        SendError(TErrorReply::UnknownMode, {mode, channel});
+    }
+    void ErrInviteOnlyChannel(std::string_view channel) {
+        SendError(TErrorReply::InviteOnlyChannel, {channel});
+    }
+    void ErrBannedFromChannel(std::string_view channel) {
+        SendError(TErrorReply::BannedFromChannel, {channel});
+    }
+    void ErrBadChannelKey(std::string_view channel) {
+        SendError(TErrorReply::BadChannelKey, {channel});
+    }
+    void ErrChanOpPrivilegesNeeded(std::string_view channel) {
+        SendError(TErrorReply::ChanOpPrivilegesNeeded, {channel});
+    }
+    void ErrUsersDontMatch() { SendError(TErrorReply::UsersDontMatch, {}); }
+
+  protected:
+    void ClientExecute() override { RunConnection(); }
+
+  private:
+    void SendError(TErrorReply reply, std::initializer_list<std::string_view> args);
+
+    void StartConnection();
+    void SnapshotLimits();
+    void ReceiveLoop();
+    void ReadBurst();
+    void DispatchCompleteLines();
+    void CheckTimers();
+    void EndServerSide(std::string_view quitReason, std::string_view closeReason);
+    void Disconnect();
+
+    // Output: writes queued lines while the socket takes them. Caller holds writeLock_.
+    void FlushQueue();
+    void EndAfterFailedWrite(const std::string& errorText);
+    void DropOutput();
+
+    std::atomic<bool> registered_{false};
+    std::atomic<platform::LocalDateTime::rep> idleSince_{0};
+
+    std::string lineBuffer_;
+    std::string pingLine_;
+    uint32_t startTime_ = 0;
+
+    // Output state; writes of one socket are serialised by writeLock_, reads are not.
+    std::mutex writeLock_;
+    std::string writing_;                     // the line being written, taken from OutQueue
+    std::size_t writtenOfLine_ = 0;           // bytes of writing_ already on the wire
+    std::size_t queuedBytes_ = 0;             // bytes in OutQueue and writing_ not yet written
+    uint32_t lastWriteProgress_ = 0;          // counter value of the last write progress
+    std::atomic<bool> outputPending_{false};  // the own thread must wait for room
+    std::atomic<bool> writeFailed_{false};
+};

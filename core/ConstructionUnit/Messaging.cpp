@@ -1,0 +1,122 @@
+// PRIVMSG and NOTICE: relaying a text to nicks and channels. Both commands share one
+// implementation; TMessageKind holds what sets them apart.
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "core/ClientThread.h"
+#include "core/ConstructionUnit/HandlerSupport.h"
+#include "core/ConstructionUnit/Handlers.h"
+#include "core/ConstructionUnit/Membership.h"
+
+namespace {
+
+struct TMessageKind {
+    std::string_view Command;  // the word of the relayed line
+    bool RepliesAway;          // 301 after a message to an away user
+    bool ObeysChannelModes;    // "+n" and "+m" may refuse it with 404
+};
+
+constexpr TMessageKind kPrivmsg{"PRIVMSG", true, true};
+constexpr TMessageKind kNotice{"NOTICE", false, false};
+
+// The number of the text parameter: the first that begins with ":", else the last.
+int TextParameterNumber(const TParsedMessage& message) {
+    for (int k = 1; k < TParsedMessage::MaxParams; ++k) {
+        if (message.Param(k).starts_with(':'))
+            return k;
+    }
+    return TParsedMessage::MaxParams;
+}
+
+// A CTCP message starts with the byte 0x01 right after the colon.
+bool IsCtcp(std::string_view text) {
+    return text.size() > 1 && text[1] == '\x01';
+}
+
+// "+n" keeps out non-members; "+m" lets only voiced members and operators speak.
+bool MaySpeakIn(const TChannelData& channel, const TUserData& sender) {
+    const bool member = IsMember(channel, sender);
+    if (channel.NoExternal && !member)
+        return false;
+    if (!channel.Moderated)
+        return true;
+    if (!member)
+        return false;
+    const TMemberFlags* flags = channel.MemberFlags(sender.KeyWord());
+    return flags != nullptr && (flags->Voice || flags->ChanOp);
+}
+
+void SendAwayReply(TClientThread& connection, const TUserData& sender, const TUserData& recipient) {
+    connection.SendLine(ServerPrefix(connection) + " 301 " + sender.KeyWord() + " " +
+                        recipient.KeyWord() + " :" + recipient.AwayMessage + "\r\n");
+}
+
+// Each Deliver function answers whether the remaining targets are still handled.
+bool DeliverToNick(TClientThread& connection, const TUserData& sender, const std::string& target,
+                   const std::string& text, const TMessageKind& kind) {
+    const TUserData* recipient = connection.Core.Registry.Users.Find(target);
+    if (recipient == nullptr) {
+        connection.ErrNoSuchNick(target);
+        return false;
+    }
+    if (recipient->Connection != nullptr) {
+        recipient->Connection->SendLine(UserPrefix(sender) + " " + std::string(kind.Command) + " " +
+                                        recipient->KeyWord() + " " + text + "\r\n");
+    }
+    if (kind.RepliesAway && !recipient->AwayMessage.empty()) {
+        SendAwayReply(connection, sender, *recipient);
+    }
+    return true;
+}
+
+bool DeliverToChannel(TClientThread& connection, const TUserData& sender, const std::string& target,
+                      const std::string& text, const TMessageKind& kind) {
+    const TChannelData* channel = connection.Core.Registry.Channels.Find(target);
+    if (channel == nullptr) {
+        connection.ErrNoSuchChannel(target);
+        return false;
+    }
+    if (kind.ObeysChannelModes && !MaySpeakIn(*channel, sender)) {
+        connection.ErrCannotSendToChannel(channel->KeyWord());
+        return true;
+    }
+    SendToChannel(*channel, sender,
+                  std::string(kind.Command) + " " + channel->KeyWord() + " " + text, true);
+    return true;
+}
+
+void RelayMessage(TClientThread& connection, const TParsedMessage& message,
+                  const TMessageKind& kind) {
+    const int textNumber = TextParameterNumber(message);
+    const std::string& text = message.Param(textNumber);
+    if (text.empty()) {
+        connection.ErrNoTextToSend();
+        return;
+    }
+    if (!IsCtcp(text))
+        connection.MarkActive();
+
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    const TUserData* sender = OwnRecord(connection);
+    if (sender == nullptr)
+        return;
+    for (int k = 1; k < textNumber; ++k) {
+        const std::string& target = message.Param(k);
+        const bool goOn = BeginsLikeChannel(target)
+                              ? DeliverToChannel(connection, *sender, target, text, kind)
+                              : DeliverToNick(connection, *sender, target, text, kind);
+        if (!goOn)
+            return;
+    }
+}
+
+}  // namespace
+
+void HandlePrivmsg(TClientThread& connection, const TParsedMessage& message) {
+    RelayMessage(connection, message, kPrivmsg);
+}
+
+void HandleNotice(TClientThread& connection, const TParsedMessage& message) {
+    RelayMessage(connection, message, kNotice);
+}

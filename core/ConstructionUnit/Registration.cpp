@@ -1,0 +1,206 @@
+// Registration and leaving: NICK, USER, the welcome step with the message of the
+// day, QUIT, the quit broadcast of connections the server ends, and the removal
+// of a user record when its connection is over.
+#include <string>
+
+#include "JapaneseTexts.h"
+#include "core/ClientThread.h"
+#include "core/ConstructionUnit/ConstructionUnit.h"
+#include "core/ConstructionUnit/HandlerSupport.h"
+#include "core/ConstructionUnit/Handlers.h"
+#include "core/ConstructionUnit/Membership.h"
+#include "core/ConstructionUnit/Registration.h"
+#include "platform/DateTime.h"
+
+namespace {
+
+constexpr std::size_t kMaxNickLength = 9;
+
+// The numeric line ":" + server + " " + code + " " + nick + rest.
+std::string NumericLine(const TClientThread& connection, std::string_view code,
+                        const TUserData& user, std::string_view rest) {
+    return ServerPrefix(connection) + " " + std::string(code) + " " + user.KeyWord() +
+           std::string(rest) + "\r\n";
+}
+
+// nick + "[~" + user + "@" + host + "]": how closing errors name a user.
+std::string ClosingName(const TUserData& user) {
+    return user.KeyWord() + "[~" + user.UserName + "@" + user.Host + "]";
+}
+
+void SendMotd(TClientThread& connection, const TUserData& user, const std::string& server) {
+    connection.SendLine(
+        NumericLine(connection, "375", user, " :- " + server + " Message of the Day"));
+    connection.SendLine(NumericLine(connection, "372", user,
+                                    " :- " + platform::FormatDayMonthYearTime(platform::Now())));
+    for (const auto& line : connection.Core.Settings.MotdLines) {
+        connection.SendLine(NumericLine(connection, "372", user, " :- " + line));
+    }
+    connection.SendLine(NumericLine(connection, "376", user, " :End of MOTD command"));
+}
+
+// The welcome step, run by whichever of NICK and USER completes the pair; the
+// caller holds the registry's Lock.
+void SendWelcome(TClientThread& connection, const TUserData& user) {
+    if (connection.OverLimit) {
+        connection.SendClosingError(ClosingName(user) + std::string(Texts::RefuseOverLimit));
+        return;
+    }
+    if (connection.SameHost) {
+        connection.SendClosingError(ClosingName(user) + std::string(Texts::RefuseSameHost));
+        return;
+    }
+    if (connection.BadUserName) {
+        connection.SendClosingError(user.KeyWord() + "[unknown@" + user.Host + "]" +
+                                    std::string(Texts::RefuseBadUserName));
+        return;
+    }
+    const std::string& server = connection.Core.Settings.ServerName;
+    const std::string others = std::to_string(connection.Core.Host.ActiveConnections() - 1);
+    connection.SendLine(NumericLine(connection, "001", user,
+                                    " :" + std::string(Texts::Welcome001) + user.KeyWord() + "!~" +
+                                        user.UserName + "@" + user.Host));
+    connection.SendLine(NumericLine(connection, "002", user,
+                                    " :" + std::string(Texts::Welcome002Head) + server +
+                                        std::string(Texts::Welcome002Tail) +
+                                        connection.Core.ProgramFileName));
+    connection.SendLine(NumericLine(
+        connection, "251", user, " :There are " + others + " users and 0 services on 1 servers"));
+    connection.SendLine(NumericLine(connection, "253", user, " 1 :unknown connections"));
+    connection.SendLine(NumericLine(
+        connection, "254", user,
+        " " + std::to_string(connection.Core.Settings.MaxChannel) + " :Channels formed"));
+    connection.SendLine(NumericLine(connection, "255", user,
+                                    " :I have " + others + " clients, 0 services on 0 servers"));
+    SendMotd(connection, user, server);
+    connection.MarkActive();
+}
+
+// Tells the user's neighbours that it quit and takes it out of all its channels.
+void AnnounceQuitAndLeaveAll(TClientData& registry, TUserData& user, std::string_view reason) {
+    SendToNeighbours(user, "QUIT :" + std::string(reason), true);
+    while (!user.Channels.empty())
+        LeaveChannel(registry, user, *user.Channels.front());
+}
+
+void ChangeNick(TClientThread& connection, const std::string& nickname) {
+    TUserData* user = OwnRecord(connection);
+    if (user == nullptr) {
+        connection.ErrNoSuchNick(connection.Nick);
+        return;
+    }
+    SendToNeighbours(*user, "NICK :" + nickname, false);
+    connection.Nick = nickname;
+    user->SetKeyWord(nickname);
+}
+
+void GiveFirstNick(TClientThread& connection, const std::string& nickname) {
+    auto& registry = connection.Core.Registry;
+    connection.Nick = nickname;
+    TUserData* user = registry.UserOfConnection(&connection);
+    if (user == nullptr)
+        user = registry.Users.Add();
+    user->SetKeyWord(nickname);
+    user->Host = connection.PeerHost;
+    user->Connection = &connection;
+    user->NickGiven = true;
+    if (user->UserGiven)
+        SendWelcome(connection, *user);
+}
+
+}  // namespace
+
+bool IsValidNick(std::string_view text) {
+    for (const unsigned char byte : text) {
+        if (byte < '0' || byte > '~' || byte == '@')
+            return false;
+    }
+    return true;
+}
+
+bool IsValidUserName(std::string_view text) {
+    for (const unsigned char byte : text) {
+        if (byte < '!' || byte > '~')
+            return false;
+    }
+    return true;
+}
+
+void HandleNick(TClientThread& connection, const TParsedMessage& message) {
+    const std::string& nickname = message.Param(1);
+    if (nickname.empty()) {
+        connection.ErrNoNicknameGiven();
+        return;
+    }
+    if (nickname.size() > kMaxNickLength || !IsValidNick(nickname)) {
+        connection.ErrErroneousNickname(nickname);
+        return;
+    }
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    int id = -1;
+    if (connection.Core.Registry.Users.FindID(nickname, id)) {
+        connection.ErrNicknameInUse(nickname);
+    } else if (connection.Nick.empty()) {
+        GiveFirstNick(connection, nickname);
+    } else {
+        ChangeNick(connection, nickname);
+    }
+}
+
+void HandleUser(TClientThread& connection, const TParsedMessage& message) {
+    auto& registry = connection.Core.Registry;
+    std::lock_guard lock(registry.Lock);
+    for (int k = 1; k <= 4; ++k) {
+        if (message.Param(k).empty()) {
+            connection.ErrNeedMoreParams("USER");
+            return;
+        }
+    }
+    TUserData* user = registry.UserOfConnection(&connection);
+    if (user == nullptr) {
+        user = registry.Users.Add();
+        user->Host = connection.PeerHost;
+        user->Connection = &connection;
+    } else if (!user->UserName.empty()) {
+        connection.ErrAlreadyRegistered();
+        return;
+    }
+    connection.BadUserName = !IsValidUserName(message.Param(1));
+    user->UserName = message.Param(1);
+    user->RealName = WithoutLeadingColon(message.Param(4));
+    user->UserGiven = true;
+    if (user->NickGiven)
+        SendWelcome(connection, *user);
+}
+
+void HandleQuit(TClientThread& connection, const TParsedMessage& message) {
+    const std::string reason(WithoutLeadingColon(message.Param(1)));
+    auto& registry = connection.Core.Registry;
+    std::lock_guard lock(registry.Lock);
+    TUserData* user = OwnRecord(connection);
+    if (user == nullptr)
+        return;
+    AnnounceQuitAndLeaveAll(registry, *user, reason);
+    connection.SendClosingError(ClosingName(*user) + " " + reason);
+}
+
+void QuitFromAll(TClientThread& connection, std::string_view nick, std::string_view reason) {
+    auto& registry = connection.Core.Registry;
+    std::lock_guard lock(registry.Lock);
+    TUserData* user = registry.Users.Find(nick);
+    if (user != nullptr)
+        AnnounceQuitAndLeaveAll(registry, *user, reason);
+}
+
+void RemoveConnection(TClientThread& connection) {
+    auto& registry = connection.Core.Registry;
+    std::lock_guard lock(registry.Lock);
+    TUserData* user = registry.UserOfConnection(&connection);
+    if (user == nullptr)
+        return;
+    // A connection that ended without a quit (a failed write, the server stopping)
+    // still has its user in channels: its neighbours are told it is gone.
+    if (!user->Channels.empty())
+        AnnounceQuitAndLeaveAll(registry, *user, Texts::QuitReadError);
+    registry.DeleteUser(user);
+}

@@ -1,0 +1,228 @@
+// The connection thread against the real listener: framing, the burst limit, the
+// zero byte, the login and keep-alive timers, the same-host and over-limit marks,
+// cached threads and slow readers.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <string>
+#include <vector>
+
+#include "JapaneseTexts.h"
+#include "core/ConstructionUnit/NumericReplies.h"
+#include "tests/support/TestClient.h"
+#include "tests/support/TestServer.h"
+
+namespace {
+
+std::string UnknownCommandReply(std::string_view nick, std::string_view command) {
+    return BuildErrorLine("TavoServer", nick, TErrorReply::UnknownCommand, {command});
+}
+
+// `count` lines "X<n>..." padded so that together they are exactly `bytes` long.
+std::string LinesOfTotalSize(std::size_t bytes, int count) {
+    std::string text;
+    const std::size_t each = bytes / count;
+    for (int i = 0; i < count; ++i) {
+        const std::size_t size = (i == count - 1) ? bytes - text.size() : each;
+        std::string line = "X" + std::to_string(i);
+        line.resize(size - 2, 'x');
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+// The lines of `text` without their CR LF.
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+         start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+TEST(Connection, BurstOfExactly768BytesIsDispatchedAnd769EndTheConnection) {
+    TTestServer server;
+    TTestClient within(server.Port(), "127.0.0.2");
+    const std::string burst = LinesOfTotalSize(768, 6);
+    ASSERT_EQ(burst.size(), 768u);
+    within.SendRaw(burst);
+    for (const auto& command : LinesOf(burst)) {
+        EXPECT_EQ(within.ReadLine(), UnknownCommandReply("", command));
+    }
+
+    TTestClient over(server.Port(), "127.0.0.3");
+    over.SendRaw(LinesOfTotalSize(769, 6));
+    EXPECT_TRUE(over.WaitClosed());
+    EXPECT_FALSE(over.ReadLine(100)) << "no line of the oversized burst is dispatched";
+    ASSERT_TRUE(server.WaitForEndedConnections(1));
+    EXPECT_EQ(server.CloseReasons().front(), Texts::CloseFlood);
+}
+
+TEST(Connection, InputOfWholeReadSizesIsDispatchedAtOnce) {
+    TTestServer server;  // waits of 60 s: a held-back line would time the test out
+    TTestClient client(server.Port(), "127.0.0.2");
+    for (const std::size_t size : {127u, 254u}) {
+        const std::string line = LinesOfTotalSize(size, 1);
+        client.SendRaw(line);
+        const auto reply = client.ReadLine(2000);
+        ASSERT_TRUE(reply) << size << " bytes were held back";
+        EXPECT_EQ(*reply, UnknownCommandReply("", line.substr(0, size - 2)));
+    }
+}
+
+TEST(Connection, OnlyCrLfEndsALineAndAZeroByteDropsTheRestOfItsRead) {
+    TTestServer server;
+    TTestClient client(server.Port(), "127.0.0.2");
+    client.SendRaw("FOO\nBAR\r\nBAZ\rQUX\r\n");
+    EXPECT_EQ(client.ReadLine(), UnknownCommandReply("", "FOO\nBAR"));
+    EXPECT_EQ(client.ReadLine(), UnknownCommandReply("", "BAZ\rQUX"));
+
+    client.SendRaw(std::string("ONE\r\nTW\0O\r\nTHREE\r\n", 18));
+    EXPECT_EQ(client.ReadLine(), UnknownCommandReply("", "ONE"));
+    client.SendRaw("Q\r\n");  // completes the "TW" kept in the line buffer
+    EXPECT_EQ(client.ReadLine(), UnknownCommandReply("", "TWQ"));
+    EXPECT_FALSE(client.ReadLine(200));
+}
+
+TEST(Connection, LinesAfterAClosingErrorInTheSameBurstAreNotDispatched) {
+    TTestServer server;
+    TTestClient client(server.Port(), "127.0.0.2");
+    client.Register("alice");
+    client.SendRaw("QUIT :bye\r\nFOO\r\n");
+    EXPECT_EQ(client.ReadLine(), "ERROR :ClosingLink: alice[~user@127.0.0.2] bye\r\n");
+    EXPECT_TRUE(client.WaitClosed());
+    EXPECT_FALSE(client.ReadLine(100));
+}
+
+TEST(Connection, SecondUserFromTheSameHostIsRefusedAtRegistration) {
+    TTestServer server;
+    TTestClient first(server.Port(), "127.0.0.5");
+    first.Register("first");
+    TTestClient second(server.Port(), "127.0.0.5");
+    second.Send("NICK second");
+    second.Send("USER user host server :Second");
+    EXPECT_EQ(second.ReadLine(), "ERROR :ClosingLink: second[~user@127.0.0.5]" +
+                                     std::string(Texts::RefuseSameHost) + "\r\n");
+    EXPECT_TRUE(second.WaitClosed());
+}
+
+TEST(Connection, ConnectionsBeyondMaxConnectionAreRefusedAtRegistration) {
+    TSettings settings;
+    settings.MaxConnection = 2;
+    TTestServer server(settings);
+    TTestClient first(server.Port(), "127.0.0.2");
+    TTestClient second(server.Port(), "127.0.0.3");
+    first.Register("first");
+    second.Register("second");
+    TTestClient third(server.Port(), "127.0.0.4");
+    third.Send("NICK third");
+    third.Send("USER user host server :Third");
+    EXPECT_EQ(third.ReadLine(), "ERROR :ClosingLink: third[~user@127.0.0.4]" +
+                                    std::string(Texts::RefuseOverLimit) + "\r\n");
+    EXPECT_TRUE(third.WaitClosed());
+}
+
+TConnectionTimings ShortTimings() {
+    TConnectionTimings timings;
+    timings.WaitForDataMs = 50;
+    timings.LoginTimeoutMs = 300;
+    return timings;
+}
+
+TEST(Connection, UnregisteredConnectionEndsAfterTheLoginTimeoutWithoutAWord) {
+    TTestServer server({}, ShortTimings());
+    TTestClient client(server.Port(), "127.0.0.2");
+    client.Send("NICK alice");  // only half registered
+    EXPECT_TRUE(client.WaitClosed(3000));
+    EXPECT_FALSE(client.ReadLine(100));
+    ASSERT_TRUE(server.WaitForEndedConnections(1));
+    EXPECT_EQ(server.CloseReasons().front(), Texts::CloseLoginTimeOut);
+}
+
+TEST(Connection, KeepAlivePingsASilentClientAndEndsItWhenNoPongComes) {
+    TSettings settings;
+    settings.PingInterval = 1;
+    TTestServer server(settings, ShortTimings());
+    TTestClient answering(server.Port(), "127.0.0.2");
+    TTestClient silent(server.Port(), "127.0.0.3");
+    answering.Register("answering");
+    silent.Register("silent");
+
+    EXPECT_EQ(silent.ReadLine(3000), "PING :TavoServer\r\n");
+    EXPECT_EQ(answering.ReadLine(3000), "PING :TavoServer\r\n");
+    answering.Send("PONG :TavoServer");
+    EXPECT_TRUE(silent.WaitClosed(4000));
+    ASSERT_TRUE(server.WaitForEndedConnections(1));
+    EXPECT_EQ(server.CloseReasons().front(), Texts::ClosePingTimeOut);
+
+    // The client that answered is pinged again rather than ended.
+    EXPECT_EQ(answering.ReadLine(3000), "PING :TavoServer\r\n");
+}
+
+TEST(Connection, CachedThreadStartsEachConnectionWithFreshFields) {
+    TTestServer server({}, {}, 1);
+    {
+        TTestClient first(server.Port(), "127.0.0.2");
+        first.Register("alice");
+        first.SendRaw(std::string(800, 'x'));  // ended by the server: sets CloseReason
+        EXPECT_TRUE(first.WaitClosed());
+    }
+    ASSERT_TRUE(server.WaitForEndedConnections(1));
+    TTestClient second(server.Port(), "127.0.0.2");
+    second.Send("FOO");
+    EXPECT_EQ(second.ReadLine(), UnknownCommandReply("", "FOO")) << "Nick was not reset";
+    second.Register("bob");  // same host again: SameHost was reset, the old record is gone
+    second.Send("QUIT");
+    EXPECT_TRUE(second.WaitClosed());
+    ASSERT_TRUE(server.WaitForEndedConnections(2));
+    EXPECT_EQ(server.CloseReasons()[0], Texts::CloseFlood);
+    EXPECT_EQ(server.CloseReasons()[1], "") << "CloseReason was not reset";
+}
+
+TEST(Connection, OversizedLineWithoutLineEndEndsTheConnection) {
+    TConnectionTimings timings;
+    timings.LineBufferLimitBytes = 2000;
+    TTestServer server({}, timings);
+    TTestClient client(server.Port(), "127.0.0.2");
+    for (int i = 0; i < 4 && !client.WaitClosed(20); ++i)
+        client.SendRaw(std::string(700, 'x'));
+    EXPECT_TRUE(client.WaitClosed());
+    ASSERT_TRUE(server.WaitForEndedConnections(1));
+    EXPECT_EQ(server.CloseReasons().front(), Texts::CloseFlood);
+}
+
+TEST(Connection, ClientThatStopsReadingDelaysNobodyAndIsEndedPastTheQueueBound) {
+    TConnectionTimings timings;
+    timings.OutQueueLimitBytes = 64 * 1024;
+    TTestServer server({}, timings);
+    TTestClient sender(server.Port(), "127.0.0.2");
+    TTestClient watcher(server.Port(), "127.0.0.3");
+    TTestClient stalled(server.Port(), "127.0.0.4");
+    const int smallBuffer = 4096;
+    setsockopt(stalled.Fd(), SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof smallBuffer);
+    sender.Register("sender");
+    watcher.Register("watcher");
+    stalled.Register("stalled");
+    for (auto* client : {&sender, &watcher, &stalled})
+        client->Send("JOIN #a");
+    sender.Drain();
+    watcher.Drain();  // from here on `stalled` reads nothing
+
+    const std::string text(400, 'm');
+    const std::string relayed = ":sender!~user@127.0.0.2 PRIVMSG #a :" + text + "\r\n";
+    int sent = 0;
+    // Each round trip proves the sender's thread was not held up writing to `stalled`.
+    while (sent < 40000 && server.ShownErrors().empty()) {
+        sender.SendRaw("PRIVMSG #a :" + text + "\r\nPING x\r\n");
+        ASSERT_EQ(sender.ReadLine(2000), ":TavoServer PONG TavoServer\r\n") << "after " << sent;
+        ++sent;
+        ASSERT_EQ(watcher.ReadLine(2000), relayed) << "message " << sent << " was delayed";
+    }
+    ASSERT_FALSE(server.ShownErrors().empty()) << "the stalled client was never ended";
+    EXPECT_EQ(server.ShownErrors().front(), "No buffer space available");
+    EXPECT_EQ(watcher.ReadUntil(" QUIT ").back(),
+              ":stalled!~user@127.0.0.4 QUIT :" + std::string(Texts::QuitReadError) + "\r\n");
+}
+
+}  // namespace
