@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -366,6 +367,39 @@ void HandleTopic(TClientThread& connection, const TParsedMessage& message) {
     }
 }
 
+namespace {
+
+// INVITE and KICK name a channel and a user, both of which must exist: the requester's
+// record, the channel and the target, or nothing after the 401 reply that ends the command.
+// The caller holds the registry's Lock.
+struct TChannelAndTarget {
+    TUserData* User;
+    TChannelData* Channel;
+    TUserData* Target;
+};
+
+std::optional<TChannelAndTarget> FindChannelAndTarget(TClientThread& connection,
+                                                      const std::string& channelName,
+                                                      const std::string& targetNick) {
+    TClientData& registry = connection.Core.Registry;
+    TUserData* user = OwnRecord(connection);
+    if (user == nullptr)
+        return std::nullopt;
+    TChannelData* channel = registry.Channels.Find(channelName);
+    if (channel == nullptr) {
+        connection.ErrNoSuchNick(channelName);
+        return std::nullopt;
+    }
+    TUserData* target = registry.Users.Find(targetNick);
+    if (target == nullptr) {
+        connection.ErrNoSuchNick(targetNick);
+        return std::nullopt;
+    }
+    return TChannelAndTarget{user, channel, target};
+}
+
+}  // namespace
+
 void HandleInvite(TClientThread& connection, const TParsedMessage& message) {
     const std::string& targetNick = message.Param(1);
     const std::string& channelName = message.Param(2);
@@ -373,20 +407,12 @@ void HandleInvite(TClientThread& connection, const TParsedMessage& message) {
         connection.ErrNeedMoreParams("INVITE");
         return;
     }
-    TClientData& registry = connection.Core.Registry;
-    std::lock_guard lock(registry.Lock);
-    TUserData* user = OwnRecord(connection);
-    if (user == nullptr)
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    const auto found = FindChannelAndTarget(connection, channelName, targetNick);
+    if (!found)
         return;
-    const TChannelData* channel = registry.Channels.Find(channelName);
-    if (channel == nullptr) {
-        connection.ErrNoSuchNick(channelName);
-        return;
-    }
-    TUserData* target = registry.Users.Find(targetNick);
-    if (target == nullptr) {
-        connection.ErrNoSuchNick(targetNick);
-    } else if (IsMember(*channel, *target)) {
+    auto& [user, channel, target] = *found;
+    if (IsMember(*channel, *target)) {
         connection.ErrUserOnChannel(target->KeyWord(), channel->KeyWord());
     } else if (!IsMember(*channel, *user)) {
         connection.ErrNotOnChannel(user->KeyWord(), channel->KeyWord());
@@ -404,20 +430,12 @@ void HandleKick(TClientThread& connection, const TParsedMessage& message) {
         connection.ErrNeedMoreParams("KICK");
         return;
     }
-    TClientData& registry = connection.Core.Registry;
-    std::lock_guard lock(registry.Lock);
-    TUserData* user = OwnRecord(connection);
-    if (user == nullptr)
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    const auto found = FindChannelAndTarget(connection, channelName, targetNick);
+    if (!found)
         return;
-    TChannelData* channel = registry.Channels.Find(channelName);
-    if (channel == nullptr) {
-        connection.ErrNoSuchNick(channelName);
-        return;
-    }
-    TUserData* target = registry.Users.Find(targetNick);
-    if (target == nullptr) {
-        connection.ErrNoSuchNick(targetNick);
-    } else if (!IsMember(*channel, *target)) {
+    auto& [user, channel, target] = *found;
+    if (!IsMember(*channel, *target)) {
         connection.ErrUserNotInChannel(target->KeyWord(), channel->KeyWord());
     } else if (!IsMember(*channel, *user)) {
         connection.ErrNotOnChannel(user->KeyWord(), channel->KeyWord());

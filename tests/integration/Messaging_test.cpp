@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/ConstructionUnit/NumericReplies.h"
+#include "tests/support/Replies.h"
 #include "tests/support/TestClient.h"
 #include "tests/support/TestServer.h"
 
@@ -14,20 +15,6 @@ namespace {
 const std::string kAlice = ":alice!~user@127.0.0.2";
 const std::string kBob = ":bob!~user@127.0.0.3";
 const std::string kCarol = ":carol!~user@127.0.0.4";
-const std::string kPong = ":TavoServer PONG TavoServer\r\n";
-
-std::string ErrorLine(std::string_view nick, TErrorReply reply,
-                      std::initializer_list<std::string_view> args) {
-    return BuildErrorLine("TavoServer", nick, reply, args);
-}
-
-// PING answers after everything sent before it: a PONG as the very next line shows
-// that nothing else reached the client.
-void ExpectNothingMore(TTestClient& client) {
-    client.Send("PING sync");
-    EXPECT_EQ(client.ReadLine(), kPong);
-}
-
 class MessagingTest : public ::testing::Test {
   protected:
     void SetUp() override {

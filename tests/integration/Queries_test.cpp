@@ -10,24 +10,11 @@
 
 #include "JapaneseTexts.h"
 #include "core/ConstructionUnit/NumericReplies.h"
+#include "tests/support/Replies.h"
 #include "tests/support/TestClient.h"
 #include "tests/support/TestServer.h"
 
 namespace {
-
-const std::string kPong = ":TavoServer PONG TavoServer\r\n";
-
-std::string ErrorLine(std::string_view nick, TErrorReply reply,
-                      std::initializer_list<std::string_view> args) {
-    return BuildErrorLine("TavoServer", nick, reply, args);
-}
-
-// PING answers after everything sent before it: a PONG as the very next line shows
-// that nothing else reached the client.
-void ExpectNothingMore(TTestClient& client) {
-    client.Send("PING sync");
-    EXPECT_EQ(client.ReadLine(), kPong);
-}
 
 // The idle seconds of the next line, which must be the 317 line about `nick`; -1 when
 // it is not.

@@ -9,15 +9,11 @@
 
 #include "JapaneseTexts.h"
 #include "core/ConstructionUnit/NumericReplies.h"
+#include "tests/support/Replies.h"
 #include "tests/support/TestClient.h"
 #include "tests/support/TestServer.h"
 
 namespace {
-
-std::string Error(std::string_view nick, TErrorReply reply,
-                  std::initializer_list<std::string_view> args = {}) {
-    return BuildErrorLine("TavoServer", nick, reply, args);
-}
 
 std::vector<std::string> ExpectedWelcome(const std::string& nick, const std::string& user,
                                          const std::string& host, int others,
@@ -93,16 +89,16 @@ TEST(Registration, RepliesBeforeRegistration) {
     client.Send("FOO bar");
     EXPECT_EQ(client.ReadLine(), ":TavoServer 421  FOO :" + std::string(Texts::Err421) + "\r\n");
     client.Send("WHOWAS bob");
-    EXPECT_EQ(client.ReadLine(), Error("", TErrorReply::UnknownCommand, {"WHOWAS"}));
+    EXPECT_EQ(client.ReadLine(), ErrorLine("", TErrorReply::UnknownCommand, {"WHOWAS"}));
     for (const char* command : {"QUIT", "JOIN #a", "PRIVMSG bob :hi", "SUMMON bob"}) {
         client.Send(command);
-        EXPECT_EQ(client.ReadLine(), Error("unknown", TErrorReply::NotRegistered)) << command;
+        EXPECT_EQ(client.ReadLine(), ErrorLine("unknown", TErrorReply::NotRegistered)) << command;
     }
     client.Send("NICK alice");
     client.Send("JOIN #a");
-    EXPECT_EQ(client.ReadLine(), Error("alice", TErrorReply::NotRegistered));
+    EXPECT_EQ(client.ReadLine(), ErrorLine("alice", TErrorReply::NotRegistered));
     client.Send("USER a b c");
-    EXPECT_EQ(client.ReadLine(), Error("alice", TErrorReply::NeedMoreParams, {"USER"}));
+    EXPECT_EQ(client.ReadLine(), ErrorLine("alice", TErrorReply::NeedMoreParams, {"USER"}));
 }
 
 TEST(Registration, NicknameRules) {
@@ -111,21 +107,21 @@ TEST(Registration, NicknameRules) {
     alice.Register("alice");
     TTestClient other(server.Port(), "127.0.0.3");
     other.Send("NICK");
-    EXPECT_EQ(other.ReadLine(), Error("", TErrorReply::NoNicknameGiven));
+    EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::NoNicknameGiven));
     for (const char* refused : {"abcdefghij", "a-b", "a@b", "a.b"}) {
         other.Send(std::string("NICK ") + refused);
-        EXPECT_EQ(other.ReadLine(), Error("", TErrorReply::ErroneousNickname, {refused}));
+        EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::ErroneousNickname, {refused}));
     }
     other.Send("NICK ALICE");
-    EXPECT_EQ(other.ReadLine(), Error("", TErrorReply::NicknameInUse, {"ALICE"}));
+    EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::NicknameInUse, {"ALICE"}));
     other.Send("NICK 9abcdefgh");  // nine bytes, leading digit
     other.Send("NICK 9ABCDEFGH");  // its own name in another case is in use too
-    EXPECT_EQ(other.ReadLine(), Error("", TErrorReply::NicknameInUse, {"9ABCDEFGH"}));
+    EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::NicknameInUse, {"9ABCDEFGH"}));
     other.Send("USER u h s :r");
     const auto burst = other.ReadUntil(" 376 ");
     EXPECT_EQ(burst.front().substr(0, 27), ":TavoServer 001 9abcdefgh :");
     other.Send("NICK alice");  // "*" even when the connection has a nickname
-    EXPECT_EQ(other.ReadLine(), Error("", TErrorReply::NicknameInUse, {"alice"}));
+    EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::NicknameInUse, {"alice"}));
 }
 
 TEST(Registration, UserCommandRules) {
@@ -133,11 +129,11 @@ TEST(Registration, UserCommandRules) {
     TTestClient alice(server.Port(), "127.0.0.2");
     alice.Send("USER alice h s :Alice");
     alice.Send("USER again h s :Again");
-    EXPECT_EQ(alice.ReadLine(), Error("", TErrorReply::AlreadyRegistered));
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("", TErrorReply::AlreadyRegistered));
     alice.Send("NICK alice");
     alice.ReadUntil(" 376 ");
     alice.Send("USER again h s :Again");
-    EXPECT_EQ(alice.ReadLine(), Error("alice", TErrorReply::AlreadyRegistered));
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TErrorReply::AlreadyRegistered));
 
     TTestClient bad(server.Port(), "127.0.0.3");
     bad.Send("NICK bad");
@@ -154,9 +150,9 @@ TEST(Registration, SummonAndUsersAreNotSupported) {
     TTestClient alice(server.Port(), "127.0.0.2");
     alice.Register("alice");
     alice.Send("SUMMON bob");
-    EXPECT_EQ(alice.ReadLine(), Error("alice", TErrorReply::SummonDisabled));
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TErrorReply::SummonDisabled));
     alice.Send("USERS");
-    EXPECT_EQ(alice.ReadLine(), Error("alice", TErrorReply::UsersDisabled));
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TErrorReply::UsersDisabled));
 }
 
 TEST(Registration, NickChangeReachesAMemberOfTwoSharedChannelsOnce) {
