@@ -86,8 +86,13 @@ void TClientThread::SnapshotLimits() {
 void TClientThread::ReceiveLoop() {
     auto& socket = *ClientSocket();
     while (!Terminated() && socket.Connected()) {
-        const auto ready = socket.Wait(static_cast<int>(Core.Timings.WaitForDataMs),
-                                       outputPending_.load(std::memory_order_acquire));
+        bool wantWrite = false;
+        {
+            std::lock_guard guard(writeLock_);
+            wantWrite = queuedBytes_ > 0;
+            ownerWaitsForRoom_ = wantWrite;
+        }
+        const auto ready = socket.Wait(static_cast<int>(Core.Timings.WaitForDataMs), wantWrite);
         if (ready.Writable) {
             std::lock_guard guard(writeLock_);
             FlushQueue();
@@ -218,8 +223,10 @@ void TClientThread::SendLine(std::string_view text) {
     FlushQueue();
     // What the socket did not take is written by this connection's own thread as the
     // peer reads; wake it so that it waits for room to write.
-    if (queuedBytes_ > 0 && !outputPending_.exchange(true))
+    if (queuedBytes_ > 0 && !ownerWaitsForRoom_) {
+        ownerWaitsForRoom_ = true;
         socket->Wake();
+    }
 }
 
 void TClientThread::FlushQueue() {
@@ -245,7 +252,6 @@ void TClientThread::FlushQueue() {
         queuedBytes_ -= written;
         lastWriteProgress_ = platform::TimeGetTime();
     }
-    outputPending_ = queuedBytes_ > 0;
 }
 
 void TClientThread::EndAfterFailedWrite(const std::string& errorText) {
@@ -260,7 +266,6 @@ void TClientThread::DropOutput() {
     writing_.clear();
     writtenOfLine_ = 0;
     queuedBytes_ = 0;
-    outputPending_ = false;
 }
 
 void TClientThread::SendClosingError(std::string_view text) {

@@ -134,10 +134,10 @@ class TClientThread : public listener::TServerClientThread {
 
     // Output state; writes of one socket are serialised by writeLock_, reads are not.
     std::mutex writeLock_;
-    std::string writing_;                     // the line being written, taken from OutQueue
-    std::size_t writtenOfLine_ = 0;           // bytes of writing_ already on the wire
-    std::size_t queuedBytes_ = 0;             // bytes in OutQueue and writing_ not yet written
-    uint32_t lastWriteProgress_ = 0;          // counter value of the last write progress
-    std::atomic<bool> outputPending_{false};  // the own thread must wait for room
+    std::string writing_;             // the line being written, taken from OutQueue
+    std::size_t writtenOfLine_ = 0;   // bytes of writing_ already on the wire
+    std::size_t queuedBytes_ = 0;     // bytes in OutQueue and writing_ not yet written
+    uint32_t lastWriteProgress_ = 0;  // counter value of the last write progress
+    bool ownerWaitsForRoom_ = false;  // this connection's thread waits to write the rest
     std::atomic<bool> writeFailed_{false};
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -211,18 +212,78 @@ TEST(Connection, ClientThatStopsReadingDelaysNobodyAndIsEndedPastTheQueueBound) 
 
     const std::string text(400, 'm');
     const std::string relayed = ":sender!~user@127.0.0.2 PRIVMSG #a :" + text + "\r\n";
+    const std::string quit =
+        ":stalled!~user@127.0.0.4 QUIT :" + std::string(Texts::QuitReadError) + "\r\n";
+    // Lines other than the expected one: only the stalled client's departure may come.
+    int quitsSeen = 0;
+    const auto expectOnlyTheQuit = [&](std::vector<std::string> lines, std::string_view last) {
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), last);
+        lines.pop_back();
+        for (const auto& line : lines) {
+            EXPECT_EQ(line, quit);
+            ++quitsSeen;
+        }
+    };
     int sent = 0;
     // Each round trip proves the sender's thread was not held up writing to `stalled`.
     while (sent < 40000 && server.ShownErrors().empty()) {
         sender.SendRaw("PRIVMSG #a :" + text + "\r\nPING x\r\n");
-        ASSERT_EQ(sender.ReadLine(2000), ":TavoServer PONG TavoServer\r\n") << "after " << sent;
+        expectOnlyTheQuit(sender.ReadUntil(" PONG ", 2000), ":TavoServer PONG TavoServer\r\n");
         ++sent;
-        ASSERT_EQ(watcher.ReadLine(2000), relayed) << "message " << sent << " was delayed";
+        expectOnlyTheQuit(watcher.ReadUntil(" PRIVMSG ", 2000), relayed);
+        if (HasFailure())
+            return;
     }
     ASSERT_FALSE(server.ShownErrors().empty()) << "the stalled client was never ended";
     EXPECT_EQ(server.ShownErrors().front(), "No buffer space available");
-    EXPECT_EQ(watcher.ReadUntil(" QUIT ").back(),
-              ":stalled!~user@127.0.0.4 QUIT :" + std::string(Texts::QuitReadError) + "\r\n");
+    ASSERT_TRUE(server.WaitForEndedConnections(1));
+    sender.Send("PING x");
+    watcher.Send("PING x");
+    expectOnlyTheQuit(sender.ReadUntil(" PONG "), ":TavoServer PONG TavoServer\r\n");
+    expectOnlyTheQuit(watcher.ReadUntil(" PONG "), ":TavoServer PONG TavoServer\r\n");
+    EXPECT_EQ(quitsSeen, 2) << "both members are told once that the stalled client left";
+}
+
+// The largest send buffer the kernel grows a socket to: output beyond it has to wait
+// in the connection's own queue.
+std::size_t KernelSendBufferMax() {
+    std::ifstream settings("/proc/sys/net/ipv4/tcp_wmem");
+    std::size_t minimum = 0, initial = 0, maximum = 4 << 20;
+    settings >> minimum >> initial >> maximum;
+    return maximum;
+}
+
+TEST(Connection, QueuedOutputIsWrittenAsSoonAsASlowReaderCatchesUp) {
+    TConnectionTimings timings;
+    timings.OutQueueLimitBytes = 64 << 20;  // keep the slow reader connected
+    TTestServer server({}, timings);        // waits of 60 s: a missed wake-up stalls the test
+    TTestClient sender(server.Port(), "127.0.0.2");
+    TTestClient reader(server.Port(), "127.0.0.3");
+    const int smallBuffer = 4096;
+    setsockopt(reader.Fd(), SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof smallBuffer);
+    sender.Register("sender");
+    reader.Register("reader");
+    sender.Send("JOIN #a");
+    sender.ReadUntil(" 366 ");
+    reader.Send("JOIN #a");
+    reader.ReadUntil(" 366 ");
+    sender.Drain();
+
+    const std::string relayed =
+        ":sender!~user@127.0.0.2 PRIVMSG #a :" + std::string(400, 'm') + "\r\n";
+    const std::size_t messages = (KernelSendBufferMax() + (1 << 20)) / relayed.size();
+    for (std::size_t sent = 0; sent < messages; ++sent) {
+        sender.SendRaw("PRIVMSG #a :" + std::string(400, 'm') + "\r\nPING x\r\n");
+        ASSERT_EQ(sender.ReadLine(2000), ":TavoServer PONG TavoServer\r\n");
+    }
+    // The reader, silent all along, now reads (with room to take the data quickly):
+    // everything queued must follow promptly.
+    const int largeBuffer = 4 << 20;
+    setsockopt(reader.Fd(), SOL_SOCKET, SO_RCVBUF, &largeBuffer, sizeof largeBuffer);
+    for (std::size_t received = 0; received < messages; ++received) {
+        ASSERT_EQ(reader.ReadLine(5000), relayed) << "line " << received << " of " << messages;
+    }
 }
 
 }  // namespace
