@@ -52,6 +52,8 @@ void TClientThread::StartConnection() {
     PingSent = false;
     pingLine_ = "PING :" + Core.Settings.ServerName + "\r\n";
     registered_ = false;
+    // Until registration renews it, a user's idle time counts from its connection.
+    idleSince_ = platform::Now().time_since_epoch().count();
 
     auto& socket = *ClientSocket();
     PeerHost = socket.PeerHostName();

@@ -181,6 +181,21 @@ TEST(Connection, CachedThreadStartsEachConnectionWithFreshFields) {
     EXPECT_EQ(server.CloseReasons()[1], "") << "CloseReason was not reset";
 }
 
+TEST(Connection, IdleTimeOfAUserNotYetRegisteredCountsFromItsConnection) {
+    TTestServer server;
+    TTestClient asker(server.Port(), "127.0.0.3");
+    asker.Register("asker");
+    TTestClient halfway(server.Port(), "127.0.0.2");
+    halfway.Send("NICK halfway");
+    halfway.Send("PING x");  // answered with 451 once NICK has been handled
+    ASSERT_TRUE(halfway.ReadLine());
+    asker.Send("WHOIS halfway");
+    const auto lines = asker.ReadUntil(" 317 ");
+    const std::string head = ":TavoServer 317 asker halfway ";
+    ASSERT_EQ(lines.back().substr(0, head.size()), head);
+    EXPECT_LE(std::stol(lines.back().substr(head.size())), 2) << lines.back();
+}
+
 TEST(Connection, OversizedLineWithoutLineEndEndsTheConnection) {
     TConnectionTimings timings;
     timings.LineBufferLimitBytes = 2000;
