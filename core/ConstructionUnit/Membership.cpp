@@ -1,3 +1,5 @@
+// Membership and fan-out: the membership test, leaving a channel, and relaying a
+// user's action to a channel or to everyone who shares a channel with the user.
 #include "core/ConstructionUnit/Membership.h"
 
 #include <algorithm>
