@@ -125,23 +125,17 @@ void TServerSocket::Deactivate() {
     ::close(listenFd_);
     listenFd_ = -1;
 
+    std::vector<std::unique_ptr<TServerClientThread>> ending;
     {
         std::lock_guard guard(listLock_);
-        for (auto& thread : threads_)
-            thread->keepInCache_ = false;
+        ending.swap(threads_);
     }
-    for (;;) {
-        std::unique_ptr<TServerClientThread> last;
-        {
-            std::lock_guard guard(listLock_);
-            if (threads_.empty())
-                break;
-            last = std::move(threads_.back());
-            threads_.pop_back();
-        }
-        last->Terminate();
-        last->thread_.join();
-    }
+    // Every connection is told to end before any is waited for: a connection that
+    // ends first then sends nothing to the others, which all close without a message.
+    for (auto& thread : ending)
+        thread->Terminate();
+    for (auto thread = ending.rbegin(); thread != ending.rend(); ++thread)
+        (*thread)->thread_.join();
     JoinFinishedThreads();
 }
 
@@ -181,9 +175,16 @@ void TServerSocket::GetThread(std::unique_ptr<TClientSocket> socket) {
     }
     auto created = onGetThread_();
     created->keepInCache_ = threads_.size() < static_cast<std::size_t>(threadCacheSize_);
-    created->Start(*this);
-    created->GiveSocket(std::move(socket));
+    // Listed before it runs, so that no running thread is ever destroyed unjoined.
     threads_.push_back(std::move(created));
+    TServerClientThread& thread = *threads_.back();
+    try {
+        thread.Start(*this);
+    } catch (...) {
+        threads_.pop_back();
+        throw;
+    }
+    thread.GiveSocket(std::move(socket));
 }
 
 bool TServerSocket::ReleaseSocket(TServerClientThread& thread) {

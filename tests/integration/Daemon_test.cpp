@@ -38,6 +38,8 @@ TEST(Daemon, ServesOnItsDefaultsAndStopsCleanlyOnSigterm) {
     ASSERT_TRUE(alice) << "the daemon does not listen on 6667";
     auto bob = ConnectWhenListening(6667, "127.0.0.3");
     ASSERT_TRUE(bob);
+    auto carol = ConnectWhenListening(6667, "127.0.0.4");
+    ASSERT_TRUE(carol);
     alice->Send("NICK alice");
     alice->Send("USER alice host server :Alice");
     const auto burst = alice->ReadUntil(" 376 ");
@@ -52,11 +54,19 @@ TEST(Daemon, ServesOnItsDefaultsAndStopsCleanlyOnSigterm) {
     EXPECT_EQ(burst[burst.size() - 2],
               ":TavoServer 372 alice :- " + std::string(Texts::MotdDefaultLine2) + "\r\n");
 
+    carol->Register("carol");
+    for (auto* member : {alice.get(), carol.get()}) {
+        member->Send("JOIN #a");
+        member->ReadUntil(" 366 ");
+    }
+    alice->Drain();
+
     daemon.Signal(SIGTERM);
     EXPECT_EQ(daemon.Wait(10000), 0);
-    EXPECT_TRUE(alice->WaitClosed(1000));
-    EXPECT_TRUE(bob->WaitClosed(1000));
-    EXPECT_FALSE(bob->ReadLine(100)) << "the stop sends no message";
+    for (auto* client : {alice.get(), bob.get(), carol.get()}) {
+        EXPECT_TRUE(client->WaitClosed(1000));
+        EXPECT_FALSE(client->ReadLine(100)) << "the stop sends no message, not even a QUIT";
+    }
 }
 
 }  // namespace
