@@ -75,15 +75,17 @@ void TServerClientThread::Run() {
             ServeOneSocket();
         stay = owner_->ReleaseSocket(*this);
     }
+    finished_.store(true, std::memory_order_release);
 }
 
 // ---- TServerSocket --------------------------------------------------------------
 
 TServerSocket::TServerSocket(int threadCacheSize, GetThreadHandler onGetThread,
-                             ErrorDisplay showError)
+                             ErrorDisplay showError, ThreadWaiter waitForThread)
     : threadCacheSize_(threadCacheSize),
       onGetThread_(std::move(onGetThread)),
-      showError_(std::move(showError)) {}
+      showError_(std::move(showError)),
+      waitForThread_(std::move(waitForThread)) {}
 
 TServerSocket::~TServerSocket() {
     Deactivate();
@@ -135,7 +137,7 @@ void TServerSocket::Deactivate() {
     for (auto& thread : ending)
         thread->Terminate();
     for (auto thread = ending.rbegin(); thread != ending.rend(); ++thread)
-        (*thread)->thread_.join();
+        Join(**thread);
     JoinFinishedThreads();
 }
 
@@ -216,8 +218,15 @@ void TServerSocket::JoinFinishedThreads() {
         std::lock_guard guard(listLock_);
         finished.swap(finished_);
     }
+    // These have passed their last step that could need the main thread.
     for (auto& thread : finished)
         thread->thread_.join();
+}
+
+void TServerSocket::Join(TServerClientThread& thread) {
+    if (waitForThread_)
+        waitForThread_([&thread] { return thread.finished_.load(std::memory_order_acquire); });
+    thread.thread_.join();
 }
 
 }  // namespace listener

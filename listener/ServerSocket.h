@@ -55,14 +55,20 @@ class TServerClientThread {
     bool hasNewSocket_ = false;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> keepInCache_{false};
+    std::atomic<bool> finished_{false};  // Run has returned
 };
 
 class TServerSocket {
   public:
     using GetThreadHandler = std::function<std::unique_ptr<TServerClientThread>()>;
     using ErrorDisplay = std::function<void(const std::string&)>;
+    // Waits until `finished` answers true. A host that deactivates the listener from
+    // its main thread passes one that keeps serving the main-thread requests of the
+    // connections meanwhile, so that a connection ending cannot wait for it forever.
+    using ThreadWaiter = std::function<void(const std::function<bool()>& finished)>;
 
-    TServerSocket(int threadCacheSize, GetThreadHandler onGetThread, ErrorDisplay showError);
+    TServerSocket(int threadCacheSize, GetThreadHandler onGetThread, ErrorDisplay showError,
+                  ThreadWaiter waitForThread = {});
     ~TServerSocket();  // deactivates
     TServerSocket(const TServerSocket&) = delete;
     TServerSocket& operator=(const TServerSocket&) = delete;
@@ -90,11 +96,13 @@ class TServerSocket {
     // in the cache for the next one. A leaving thread is moved to finished_.
     bool ReleaseSocket(TServerClientThread& thread);
     void JoinFinishedThreads();
+    void Join(TServerClientThread& thread);
     void ReportError(const std::string& text) { showError_(text); }
 
     const int threadCacheSize_;
     GetThreadHandler onGetThread_;
     ErrorDisplay showError_;
+    ThreadWaiter waitForThread_;
 
     int listenFd_ = -1;
     uint16_t localPort_ = 0;

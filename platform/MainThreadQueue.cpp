@@ -1,5 +1,7 @@
 #include "platform/MainThreadQueue.h"
 
+#include <chrono>
+
 namespace platform {
 
 TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
@@ -27,13 +29,27 @@ void TMainThreadQueue::Serve() {
         changed_.wait(guard, [this] { return stopped_ || !pending_.empty(); });
         if (pending_.empty())
             return;  // stopped and nothing left to run
-        Request* request = pending_.front();
-        pending_.pop_front();
-        guard.unlock();
-        (*request->Step)();
-        guard.lock();
-        request->Done = true;
-        changed_.notify_all();
+        RunFirst(guard);
+    }
+}
+
+void TMainThreadQueue::RunFirst(std::unique_lock<std::mutex>& guard) {
+    Request* request = pending_.front();
+    pending_.pop_front();
+    guard.unlock();
+    (*request->Step)();
+    guard.lock();
+    request->Done = true;
+    changed_.notify_all();
+}
+
+void TMainThreadQueue::ServeUntil(const std::function<bool()>& done) {
+    std::unique_lock guard(mutex_);
+    while (!done()) {
+        changed_.wait_for(guard, std::chrono::milliseconds(10),
+                          [this] { return !pending_.empty(); });
+        if (!pending_.empty())
+            RunFirst(guard);
     }
 }
 

@@ -20,6 +20,9 @@ class TMainThreadQueue {
     void Invoke(const std::function<void()>& step);
     // Runs the steps asked for until Stop is called. Main thread only.
     void Serve();
+    // Runs the steps asked for until `done` answers true, which it asks after every
+    // step and at least every 10 ms. Main thread only.
+    void ServeUntil(const std::function<bool()>& done);
     // Ends Serve. Any thread.
     void Stop();
 
@@ -28,6 +31,8 @@ class TMainThreadQueue {
         const std::function<void()>* Step;
         bool Done = false;
     };
+
+    void RunFirst(std::unique_lock<std::mutex>& guard);  // runs the oldest pending step
 
     const std::thread::id mainThread_;
     std::mutex mutex_;

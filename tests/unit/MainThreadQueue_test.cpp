@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -45,6 +46,20 @@ TEST(MainThreadQueue, InTheMainThreadOrAfterStopAStepRunsAtOnce) {
     std::thread late([&] { queue.Invoke([&] { ++runs; }); });
     late.join();
     EXPECT_EQ(runs, 2);
+}
+
+TEST(MainThreadQueue, ServeUntilServesRequestsUntilItsConditionHolds) {
+    platform::TMainThreadQueue queue;
+    std::atomic<bool> finished{false};
+    int served = 0;
+    std::thread asker([&] {
+        for (int n = 0; n < 5; ++n)
+            queue.Invoke([&] { ++served; });
+        finished = true;
+    });
+    queue.ServeUntil([&] { return finished.load(); });
+    asker.join();
+    EXPECT_EQ(served, 5);
 }
 
 }  // namespace

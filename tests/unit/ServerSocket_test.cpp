@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/MainThreadQueue.h"
 #include "tests/support/TestClient.h"
 
 namespace {
@@ -121,6 +122,44 @@ TEST_F(ListenerFixture, PortInUseFailsActivationWithTheSocketErrorText) {
         EXPECT_STREQ(error.what(), "Address already in use");
     }
     EXPECT_FALSE(second.Active());
+}
+
+// Asks the main thread for a step when its connection ends, as the desktop host's
+// connections do to show their logout.
+class TNotifyingThread : public listener::TServerClientThread {
+  public:
+    TNotifyingThread(platform::TMainThreadQueue& mainThread, std::atomic<int>& notified)
+        : mainThread_(mainThread), notified_(notified) {}
+
+  protected:
+    void ClientExecute() override {
+        auto& socket = *ClientSocket();
+        std::size_t written = 0;
+        socket.WriteSome("hello\r\n", 7, written);
+        while (socket.Connected() && !Terminated())
+            socket.Wait(1000, false);
+        mainThread_.Invoke([this] { ++notified_; });
+    }
+
+  private:
+    platform::TMainThreadQueue& mainThread_;
+    std::atomic<int>& notified_;
+};
+
+TEST(ServerSocketInMainThread, DeactivationServesTheConnectionsMainThreadSteps) {
+    platform::TMainThreadQueue mainThread;
+    std::atomic<int> notified{0};
+    listener::TServerSocket serverSocket(
+        2, [&] { return std::make_unique<TNotifyingThread>(mainThread, notified); },
+        [](const std::string&) {},
+        [&](const std::function<bool()>& finished) { mainThread.ServeUntil(finished); });
+    serverSocket.Activate(0);
+    TTestClient a(serverSocket.LocalPort(), "127.0.0.2");
+    TTestClient b(serverSocket.LocalPort(), "127.0.0.3");
+    ASSERT_TRUE(a.ReadLine());
+    ASSERT_TRUE(b.ReadLine());
+    serverSocket.Deactivate();  // in the main thread, which the ending connections wait for
+    EXPECT_EQ(notified, 2);
 }
 
 }  // namespace
