@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -21,6 +22,10 @@ TClientSocket::TClientSocket(int fd, const sockaddr_in& peer)
         throw std::runtime_error(ErrorText(errno));
     }
     fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    // Every line is written as soon as it is complete; without this, the second of two
+    // lines written in a row waits for the peer's delayed acknowledgement of the first.
+    const int on = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 TClientSocket::~TClientSocket() {
