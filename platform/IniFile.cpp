@@ -3,6 +3,8 @@
 // from the same lines with only that key's value changed or the key added.
 #include "platform/IniFile.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -210,8 +212,12 @@ std::string GetProfileString(const std::filesystem::path& file, std::string_view
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
     std::error_code error;
+    // Tested before opening: opening a named pipe would wait for a writer.
+    if (!std::filesystem::is_regular_file(file, error)) {
+        return std::nullopt;
+    }
     std::ifstream in(file, std::ios::binary);
-    if (!std::filesystem::is_regular_file(file, error) || !in) {
+    if (!in) {
         return std::nullopt;
     }
     try {
@@ -225,14 +231,18 @@ bool WriteProfileString(const std::filesystem::path& file, std::string_view sect
                         std::string_view key, std::string_view value) {
     std::error_code error;
     std::string content;
+    std::filesystem::path target = file;
     if (std::filesystem::exists(file, error)) {
-        auto existing = ReadWholeFile(file);
-        if (!existing) {
+        // The file replaced is the one a link names, and only when it may be written:
+        // replacing it through its folder would override its own protection.
+        target = std::filesystem::canonical(file, error);
+        auto existing = ReadWholeFile(target);
+        if (error || !existing || ::access(target.c_str(), W_OK) != 0) {
             return false;
         }
         content = std::move(*existing);
     }
-    return ReplaceFile(file, WithValue(content, section, key, value));
+    return ReplaceFile(target, WithValue(content, section, key, value));
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include "tests/support/TempFolder.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -115,6 +116,25 @@ TEST_F(IniFileTest, UnwritablePathFails) {
     EXPECT_FALSE(WriteProfileString(ini_ / "Inner.Ini", "Global", "Port", "1"));
     EXPECT_FALSE(WriteProfileString(directory_, "Global", "Port", "1"));
     EXPECT_EQ(ReadIni(), "[Global]\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(IniFileTest, NamedPipeInPlaceOfTheFileIsNoFileAndNeverWaitedOn) {
+    ASSERT_EQ(mkfifo(ini_.c_str(), 0600), 0);
+    EXPECT_EQ(Get("Global", "Port"), "default");
+    EXPECT_FALSE(WriteProfileString(ini_, "Global", "Port", "1"));
+}
+
+TEST_F(IniFileTest, WritingThroughALinkChangesTheLinkedFile) {
+    const auto real = directory_ / "Real.Ini";
+    std::ofstream(real, std::ios::binary) << "[Global]\r\nPort=1\r\n";
+    fs::create_symlink(real, ini_);
+    ASSERT_TRUE(WriteProfileString(ini_, "Global", "Port", "2"));
+    EXPECT_TRUE(fs::is_symlink(ini_));
+    EXPECT_EQ(GetProfileString(real, "Global", "Port", ""), "2");
 }
 
 }  // namespace
