@@ -24,13 +24,6 @@ constexpr std::size_t JoinNamesLineBytes = 500;
 constexpr uint16_t CreatorFlags = 1;  // ChanOp
 constexpr uint16_t JoinerFlags = 0;
 
-// Sends ":<server> <code> <requester's nickname> <rest>" to the requester.
-void SendReply(TClientThread& connection, std::string_view code, const TUserData& requester,
-               std::string_view rest) {
-    connection.SendLine(ServerPrefix(connection) + " " + std::string(code) + " " +
-                        requester.KeyWord() + " " + std::string(rest) + "\r\n");
-}
-
 // The number of parameters from the first on that `accepted` holds for, up to the first
 // it does not hold for.
 template <class Predicate>
@@ -117,7 +110,7 @@ void SendNamesOnJoin(TClientThread& connection, const TChannelData& channel,
     for (int i = 0; i < channel.MemberCount(); ++i) {
         const std::string& nick = channel.MemberAt(i)->KeyWord();
         if (names.size() + nick.size() > JoinNamesLineBytes) {
-            SendReply(connection, "353", user, header + names);
+            SendNumericReply(connection, "353", user, " " + header + names);
             names.clear();
         }
         if (!names.empty())
@@ -125,8 +118,8 @@ void SendNamesOnJoin(TClientThread& connection, const TChannelData& channel,
         names += ListedName(channel, i);
     }
     if (!names.empty())
-        SendReply(connection, "353", user, header + names);
-    SendReply(connection, "366", user, channel.KeyWord() + " :End of /NAMES list.");
+        SendNumericReply(connection, "353", user, " " + header + names);
+    SendNumericReply(connection, "366", user, " " + channel.KeyWord() + " :End of /NAMES list.");
 }
 
 void AddJoiner(TClientThread& connection, TUserData& user, TChannelData& channel,
@@ -206,9 +199,9 @@ void SetTopic(TClientThread& connection, TUserData& user, TChannelData& channel,
 
 void ReportTopic(TClientThread& connection, const TUserData& user, const TChannelData& channel) {
     if (channel.Topic.empty()) {
-        SendReply(connection, "331", user, channel.KeyWord() + " :No Topic is Set");
+        SendNumericReply(connection, "331", user, " " + channel.KeyWord() + " :No Topic is Set");
     } else {
-        SendReply(connection, "332", user, channel.KeyWord() + " :" + channel.Topic);
+        SendNumericReply(connection, "332", user, " " + channel.KeyWord() + " :" + channel.Topic);
     }
 }
 
@@ -221,7 +214,7 @@ void Invite(TClientThread& connection, const TUserData& user, TUserData& target,
     if (!HoldsInvitation(target, channel.KeyWord())) {
         target.Invitations.push_back(channel.KeyWord());
     }
-    SendReply(connection, "341", user, channel.KeyWord() + " " + target.KeyWord());
+    SendNumericReply(connection, "341", user, " " + channel.KeyWord() + " " + target.KeyWord());
 }
 
 void Kick(TClientThread& connection, TUserData& user, TUserData& target, TChannelData& channel,
@@ -248,7 +241,7 @@ void SendNamesLine(TClientThread& connection, const TUserData& user, const TChan
         names += ListedName(channel, i);
     }
     const std::string shownName = channel.Private ? "*" : channel.KeyWord();
-    SendReply(connection, "353", user, "= " + shownName + " :" + names);
+    SendNumericReply(connection, "353", user, " = " + shownName + " :" + names);
 }
 
 void SendChannelNames(TClientThread& connection, const TUserData& user, const std::string& name) {
@@ -284,7 +277,7 @@ void SendAllNames(TClientThread& connection, const TUserData& user) {
     }
     const std::string usersOnNoChannel = UsersOnNoChannel(registry, user);
     if (!usersOnNoChannel.empty())
-        SendReply(connection, "353", user, "* * :" + usersOnNoChannel);
+        SendNumericReply(connection, "353", user, " * * :" + usersOnNoChannel);
 }
 
 // The 322 line of one channel, showing `name` as passed; a secret channel gives none.
@@ -297,8 +290,9 @@ void SendListEntry(TClientThread& connection, const TUserData& user, const std::
     if (channel->Secret)
         return;
     const std::string shownName = channel->Private ? "*" : name;
-    SendReply(connection, "322", user,
-              shownName + " " + std::to_string(channel->MemberCount()) + " :" + channel->Topic);
+    SendNumericReply(
+        connection, "322", user,
+        " " + shownName + " " + std::to_string(channel->MemberCount()) + " :" + channel->Topic);
 }
 
 void ListChannels(TClientThread& connection, const TUserData& user, const TParsedMessage& message) {
@@ -456,7 +450,7 @@ void HandleNames(TClientThread& connection, const TParsedMessage& message) {
         SendChannelNames(connection, *user, message.Param(k));
     if (nameCount == 0)
         SendAllNames(connection, *user);
-    SendReply(connection, "366", *user, "* :End of /Names list");
+    SendNumericReply(connection, "366", *user, " * :End of /Names list");
 }
 
 void HandleList(TClientThread& connection, const TParsedMessage& message) {
@@ -467,5 +461,5 @@ void HandleList(TClientThread& connection, const TParsedMessage& message) {
     // With no channel at all nothing is listed, not even a 403 for a name asked for.
     if (connection.Core.Registry.Channels.Count() > 0)
         ListChannels(connection, *user, message);
-    SendReply(connection, "323", *user, ":End of /List");
+    SendNumericReply(connection, "323", *user, " :End of /List");
 }

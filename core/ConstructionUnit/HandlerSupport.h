@@ -12,6 +12,14 @@ inline std::string ServerPrefix(const TClientThread& connection) {
     return ":" + connection.Core.Settings.ServerName;
 }
 
+// Sends the numeric reply ":" + server + " " + code + " " + nick + rest to the
+// connection; `rest` begins with its own separator.
+inline void SendNumericReply(TClientThread& connection, std::string_view code,
+                             const TUserData& user, std::string_view rest) {
+    connection.SendLine(ServerPrefix(connection) + " " + std::string(code) + " " + user.KeyWord() +
+                        std::string(rest) + "\r\n");
+}
+
 // The connection's own user record (found under its nickname), or null.
 inline TUserData* OwnRecord(TClientThread& connection) {
     return connection.Core.Registry.Users.Find(connection.Nick);

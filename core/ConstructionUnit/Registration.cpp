@@ -16,27 +16,19 @@ namespace {
 
 constexpr std::size_t kMaxNickLength = 9;
 
-// The numeric line ":" + server + " " + code + " " + nick + rest.
-std::string NumericLine(const TClientThread& connection, std::string_view code,
-                        const TUserData& user, std::string_view rest) {
-    return ServerPrefix(connection) + " " + std::string(code) + " " + user.KeyWord() +
-           std::string(rest) + "\r\n";
-}
-
 // nick + "[~" + user + "@" + host + "]": how closing errors name a user.
 std::string ClosingName(const TUserData& user) {
     return user.KeyWord() + "[~" + user.UserName + "@" + user.Host + "]";
 }
 
 void SendMotd(TClientThread& connection, const TUserData& user, const std::string& server) {
-    connection.SendLine(
-        NumericLine(connection, "375", user, " :- " + server + " Message of the Day"));
-    connection.SendLine(NumericLine(connection, "372", user,
-                                    " :- " + platform::FormatDayMonthYearTime(platform::Now())));
+    SendNumericReply(connection, "375", user, " :- " + server + " Message of the Day");
+    SendNumericReply(connection, "372", user,
+                     " :- " + platform::FormatDayMonthYearTime(platform::Now()));
     for (const auto& line : connection.Core.Settings.MotdLines) {
-        connection.SendLine(NumericLine(connection, "372", user, " :- " + line));
+        SendNumericReply(connection, "372", user, " :- " + line);
     }
-    connection.SendLine(NumericLine(connection, "376", user, " :End of MOTD command"));
+    SendNumericReply(connection, "376", user, " :End of MOTD command");
 }
 
 // The welcome step, run by whichever of NICK and USER completes the pair; the
@@ -57,21 +49,20 @@ void SendWelcome(TClientThread& connection, const TUserData& user) {
     }
     const std::string& server = connection.Core.Settings.ServerName;
     const std::string others = std::to_string(connection.Core.Host.ActiveConnections() - 1);
-    connection.SendLine(NumericLine(connection, "001", user,
-                                    " :" + std::string(Texts::Welcome001) + user.KeyWord() + "!~" +
-                                        user.UserName + "@" + user.Host));
-    connection.SendLine(NumericLine(connection, "002", user,
-                                    " :" + std::string(Texts::Welcome002Head) + server +
-                                        std::string(Texts::Welcome002Tail) +
-                                        connection.Core.ProgramFileName));
-    connection.SendLine(NumericLine(
-        connection, "251", user, " :There are " + others + " users and 0 services on 1 servers"));
-    connection.SendLine(NumericLine(connection, "253", user, " 1 :unknown connections"));
-    connection.SendLine(NumericLine(
+    SendNumericReply(connection, "001", user,
+                     " :" + std::string(Texts::Welcome001) + user.KeyWord() + "!~" + user.UserName +
+                         "@" + user.Host);
+    SendNumericReply(connection, "002", user,
+                     " :" + std::string(Texts::Welcome002Head) + server +
+                         std::string(Texts::Welcome002Tail) + connection.Core.ProgramFileName);
+    SendNumericReply(connection, "251", user,
+                     " :There are " + others + " users and 0 services on 1 servers");
+    SendNumericReply(connection, "253", user, " 1 :unknown connections");
+    SendNumericReply(
         connection, "254", user,
-        " " + std::to_string(connection.Core.Settings.MaxChannel) + " :Channels formed"));
-    connection.SendLine(NumericLine(connection, "255", user,
-                                    " :I have " + others + " clients, 0 services on 0 servers"));
+        " " + std::to_string(connection.Core.Settings.MaxChannel) + " :Channels formed");
+    SendNumericReply(connection, "255", user,
+                     " :I have " + others + " clients, 0 services on 0 servers");
     SendMotd(connection, user, server);
     connection.MarkActive();
 }
