@@ -27,12 +27,15 @@ void TClientThread::RunConnection() {
         ReceiveLoop();
     } catch (...) {
         Disconnect();
-        RemoveConnection(*this);
-        Core.Host.NotifyLogout(*this);
+        EndConnection();
         throw;
     }
     if (writeFailed_ && CloseReason.empty())
         CloseReason = Texts::CloseReadError;
+    EndConnection();
+}
+
+void TClientThread::EndConnection() {
     RemoveConnection(*this);
     Core.Host.NotifyLogout(*this);
 }

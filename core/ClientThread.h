@@ -112,6 +112,7 @@ class TClientThread : public listener::TServerClientThread {
     void SendError(TErrorReply reply, std::initializer_list<std::string_view> args);
 
     void StartConnection();
+    void EndConnection();  // however the receive loop ended
     void SnapshotLimits();
     void ReceiveLoop();
     void ReadBurst();
