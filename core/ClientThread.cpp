@@ -1,19 +1,10 @@
 #include "core/ClientThread.h"
-
-#include <cerrno>
-#include <cstring>
-
 #include "JapaneseTexts.h"
 #include "core/ConstructionUnit/ConstructionUnit.h"
 #include "platform/Clock.h"
 
-namespace {
-constexpr std::size_t kReadSize = 127;    // bytes per read, into a zero-filled 128-byte buffer
-constexpr std::size_t kBurstLimit = 768;  // more than this in one burst ends the connection
-constexpr std::string_view kLineEnd = "\r\n";
-}  // namespace
-
-TClientThread::TClientThread(TServerCore& core) : Core(core) {}
+TClientThread::TClientThread(TServerCore& core)
+    : Core(core), framing_(core.Timings.LineBufferLimitBytes) {}
 
 platform::LocalDateTime TClientThread::IdleSince() const {
     return platform::LocalDateTime(platform::LocalDateTime::duration(idleSince_.load()));
@@ -30,14 +21,20 @@ void TClientThread::RunConnection() {
         EndConnection();
         throw;
     }
-    if (writeFailed_ && CloseReason.empty())
-        CloseReason = Texts::CloseReadError;
     EndConnection();
 }
 
 void TClientThread::EndConnection() {
+    // Reported here, in the connection's own thread and outside every lock, however
+    // many threads found the socket broken.
+    if (const int failure = output_->Failure(); failure != 0) {
+        if (CloseReason.empty())
+            CloseReason = Texts::CloseReadError;
+        Core.Host.ShowError(listener::TClientSocket::ErrorText(failure));
+    }
     RemoveConnection(*this);
     Core.Host.NotifyLogout(*this);
+    output_.reset();  // no record refers to this connection any more
 }
 
 void TClientThread::StartConnection() {
@@ -45,11 +42,9 @@ void TClientThread::StartConnection() {
     SameHost = false;
     BadUserName = false;
     CloseReason.clear();
-    {
-        std::lock_guard guard(writeLock_);
-        DropOutput();
-    }
-    writeFailed_ = false;
+    output_ =
+        std::make_shared<TConnectionOutput>(SharedClientSocket(), Core.Timings.OutQueueLimitBytes);
+    framing_.Reset();
 
     PingIntervalMs = int64_t{Core.Settings.PingInterval} * 1000;
     PingSent = false;
@@ -75,7 +70,6 @@ void TClientThread::StartConnection() {
         }
     }
     Core.Host.NotifyLogin(*this);
-    lineBuffer_.clear();
 }
 
 void TClientThread::SnapshotLimits() {
@@ -91,18 +85,13 @@ void TClientThread::SnapshotLimits() {
 void TClientThread::ReceiveLoop() {
     auto& socket = *ClientSocket();
     while (!Terminated() && socket.Connected()) {
-        bool wantWrite = false;
-        {
-            std::lock_guard guard(writeLock_);
-            wantWrite = queuedBytes_ > 0;
-            ownerWaitsForRoom_ = wantWrite;
-        }
-        const auto ready = socket.Wait(static_cast<int>(Core.Timings.WaitForDataMs), wantWrite);
-        if (ready.Writable) {
-            std::lock_guard guard(writeLock_);
-            FlushQueue();
-        }
+        const auto ready =
+            socket.Wait(static_cast<int>(Core.Timings.WaitForDataMs), output_->WaitsForRoom());
+        if (ready.Writable)
+            output_->Flush();
         if (ready.Readable) {
+            // Everything the handlers send for this burst goes out once they are done.
+            TOutputBatch batch;
             ReadBurst();
             DispatchCompleteLines();
         }
@@ -112,46 +101,36 @@ void TClientThread::ReceiveLoop() {
 
 void TClientThread::ReadBurst() {
     auto& socket = *ClientSocket();
-    std::size_t burstTotal = 0;
+    framing_.StartBurst();
     while (!Terminated() && socket.Connected()) {
-        char buffer[kReadSize + 1] = {};
+        char buffer[TReceiveFraming::kReadSize];
         std::size_t bytesRead = 0;
-        const auto result = socket.ReadSome(buffer, kReadSize, bytesRead);
-        if (result == listener::TClientSocket::ReadResult::WouldBlock)
-            break;  // burst over
-        if (result == listener::TClientSocket::ReadResult::Error) {
-            EndServerSide(Texts::QuitReadError, Texts::CloseReadError);
-        }
-        burstTotal += bytesRead;
-        if (burstTotal > kBurstLimit)
-            EndServerSide(Texts::QuitFlood, Texts::CloseFlood);
-        if (!CloseReason.empty())
-            continue;
-        if (bytesRead == 0) {
-            EndServerSide(Texts::QuitEndOfStream, Texts::CloseEndOfStream);
-            continue;
-        }
-        lineBuffer_.append(buffer, strnlen(buffer, bytesRead));  // a zero byte drops the rest
-        if (bytesRead < kReadSize)
+        const auto result = socket.ReadSome(buffer, sizeof buffer, bytesRead);
+        using listener::TClientSocket;
+        if (result == TClientSocket::ReadResult::WouldBlock)
             break;
+        if (result == TClientSocket::ReadResult::Error) {
+            EndServerSide(Texts::QuitReadError, Texts::CloseReadError);
+        } else if (result == TClientSocket::ReadResult::EndOfStream) {
+            EndServerSide(Texts::QuitEndOfStream, Texts::CloseEndOfStream);
+        } else if (!framing_.TakeRead(std::string_view(buffer, bytesRead))) {
+            EndServerSide(Texts::QuitFlood, Texts::CloseFlood);
+        } else if (bytesRead < sizeof buffer) {
+            break;  // a short read ends the burst
+        }
     }
 }
 
 void TClientThread::DispatchCompleteLines() {
     auto& socket = *ClientSocket();
-    std::size_t lineStart = 0;
     while (!Terminated() && socket.Connected()) {
-        const auto lineEnd = lineBuffer_.find(kLineEnd, lineStart);
-        if (lineEnd == std::string::npos)
+        const auto line = framing_.NextLine();
+        if (!line)
             break;
-        const auto next = lineEnd + kLineEnd.size();
-        DispatchLine(*this, std::string_view(lineBuffer_).substr(lineStart, next - lineStart));
-        lineStart = next;
+        DispatchLine(*this, *line);
     }
-    lineBuffer_.erase(0, lineStart);
-    if (socket.Connected() && lineBuffer_.size() > Core.Timings.LineBufferLimitBytes) {
+    if (!framing_.KeepRemainder() && socket.Connected())
         EndServerSide(Texts::QuitFlood, Texts::CloseFlood);
-    }
 }
 
 void TClientThread::CheckTimers() {
@@ -173,11 +152,7 @@ void TClientThread::CheckTimers() {
         Disconnect();
         return;
     }
-    std::lock_guard guard(writeLock_);
-    if (queuedBytes_ > 0 &&
-        platform::ElapsedMs(now, lastWriteProgress_) > Core.Timings.WriteStallTimeoutMs) {
-        EndAfterFailedWrite(listener::TClientSocket::ErrorText(ETIMEDOUT));
-    }
+    output_->EndIfStalled(now, Core.Timings.WriteStallTimeoutMs);
 }
 
 void TClientThread::EndServerSide(std::string_view quitReason, std::string_view closeReason) {
@@ -211,85 +186,14 @@ void TClientThread::SendError(TErrorReply reply, std::initializer_list<std::stri
 }
 
 void TClientThread::SendLine(std::string_view text) {
-    auto* socket = ClientSocket();
-    if (text.empty() || Terminated() || socket == nullptr)
+    if (text.empty() || Terminated() || ClientSocket() == nullptr)
         return;
-    std::lock_guard guard(writeLock_);
-    if (!socket->Connected())
-        return;
-    if (queuedBytes_ == 0)
-        lastWriteProgress_ = platform::TimeGetTime();
-    OutQueue.Add(std::string(text));
-    queuedBytes_ += text.size();
-    if (queuedBytes_ > Core.Timings.OutQueueLimitBytes) {
-        EndAfterFailedWrite(listener::TClientSocket::ErrorText(ENOBUFS));
-        return;
-    }
-    FlushQueue();
-    // What the socket did not take is written by this connection's own thread as the
-    // peer reads; wake it so that it waits for room to write.
-    if (queuedBytes_ > 0 && !ownerWaitsForRoom_) {
-        ownerWaitsForRoom_ = true;
-        socket->Wake();
-    }
-}
-
-void TClientThread::FlushQueue() {
-    auto& socket = *ClientSocket();
-    while (!Terminated() && socket.Connected()) {
-        if (writtenOfLine_ == writing_.size()) {
-            writing_.clear();
-            writtenOfLine_ = 0;
-            if (OutQueue.Count() == 0)
-                break;
-            writing_ = OutQueue.TakeFirst();
-        }
-        std::size_t written = 0;
-        const auto result = socket.WriteSome(writing_.data() + writtenOfLine_,
-                                             writing_.size() - writtenOfLine_, written);
-        if (result == listener::TClientSocket::WriteResult::Error) {
-            EndAfterFailedWrite(listener::TClientSocket::ErrorText(errno));
-            return;
-        }
-        if (result == listener::TClientSocket::WriteResult::WouldBlock || written == 0)
-            break;
-        writtenOfLine_ += written;
-        queuedBytes_ -= written;
-        lastWriteProgress_ = platform::TimeGetTime();
-    }
-}
-
-void TClientThread::EndAfterFailedWrite(const std::string& errorText) {
-    DropOutput();
-    writeFailed_ = true;
-    ClientSocket()->Close();
-    Core.Host.ShowError(errorText);
-}
-
-void TClientThread::DropOutput() {
-    OutQueue.Clear();
-    writing_.clear();
-    writtenOfLine_ = 0;
-    queuedBytes_ = 0;
+    if (output_->Append(text) && !TOutputBatch::Defer(output_))
+        output_->Flush();
 }
 
 void TClientThread::SendClosingError(std::string_view text) {
-    auto* socket = ClientSocket();
-    if (Terminated() || socket == nullptr)
+    if (Terminated() || ClientSocket() == nullptr)
         return;
-    std::lock_guard guard(writeLock_);
-    if (!socket->Connected())
-        return;
-    // Queued lines are never sent; a line already partly on the wire is finished
-    // first when the socket takes it, so the peer never sees a torn line.
-    OutQueue.Clear();
-    queuedBytes_ = writing_.size() - writtenOfLine_;
-    FlushQueue();
-    if (queuedBytes_ == 0 && socket->Connected()) {
-        const std::string line = "ERROR :ClosingLink: " + std::string(text) + "\r\n";
-        std::size_t written = 0;
-        socket->WriteSome(line.data(), line.size(), written);
-    }
-    DropOutput();
-    socket->Close();
+    output_->WriteClosingError("ERROR :ClosingLink: " + std::string(text) + "\r\n");
 }

@@ -5,13 +5,14 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "core/ConnectionOutput.h"
 #include "core/ConstructionUnit/NumericReplies.h"
+#include "core/ReceiveFraming.h"
 #include "core/ServerCore.h"
-#include "core/ThreadStringList.h"
 #include "listener/ServerSocket.h"
 #include "platform/DateTime.h"
 
@@ -32,7 +33,6 @@ class TClientThread : public listener::TServerClientThread {
     int64_t PingIntervalMs = 0;  // PingInterval * 1000, wide enough for any setting
     uint32_t LastActivity = 0;
     bool PingSent = false;
-    TThreadStringList OutQueue;
 
     bool Registered() const { return registered_.load(std::memory_order_acquire); }
     // The local date and time of registration or of the last plain message sent;
@@ -42,8 +42,9 @@ class TClientThread : public listener::TServerClientThread {
     // Serves the current socket from the connection start to its end.
     void RunConnection();
 
-    // Queues one complete line ("\r\n" included) and writes what the socket takes
-    // now. Any thread may call it; lines are written in the order they were queued.
+    // Queues one complete line ("\r\n" included). Any thread may call it; lines are
+    // written in the order they were queued, at once or, while the calling thread
+    // has a TOutputBatch open, when the batch closes.
     void SendLine(std::string_view text);
     // Writes "ERROR :ClosingLink: " + text past the queue and closes the socket.
     void SendClosingError(std::string_view text);
@@ -121,24 +122,13 @@ class TClientThread : public listener::TServerClientThread {
     void EndServerSide(std::string_view quitReason, std::string_view closeReason);
     void Disconnect();
 
-    // Output: writes queued lines while the socket takes them. Caller holds writeLock_.
-    void FlushQueue();
-    void EndAfterFailedWrite(const std::string& errorText);
-    void DropOutput();
-
     std::atomic<bool> registered_{false};
     std::atomic<platform::LocalDateTime::rep> idleSince_{0};
 
-    std::string lineBuffer_;
+    TReceiveFraming framing_;
     std::string pingLine_;
     uint32_t startTime_ = 0;
-
-    // Output state; writes of one socket are serialised by writeLock_, reads are not.
-    std::mutex writeLock_;
-    std::string writing_;             // the line being written, taken from OutQueue
-    std::size_t writtenOfLine_ = 0;   // bytes of writing_ already on the wire
-    std::size_t queuedBytes_ = 0;     // bytes in OutQueue and writing_ not yet written
-    uint32_t lastWriteProgress_ = 0;  // counter value of the last write progress
-    bool ownerWaitsForRoom_ = false;  // this connection's thread waits to write the rest
-    std::atomic<bool> writeFailed_{false};
+    // The current connection's output; other threads reach it only through a user
+    // record, so it is replaced and released only while no record refers to it.
+    std::shared_ptr<TConnectionOutput> output_;
 };

@@ -32,7 +32,7 @@ bool TServerClientThread::IsIdle() {
     return !socket_ && !Terminated();
 }
 
-void TServerClientThread::GiveSocket(std::unique_ptr<TClientSocket> socket) {
+void TServerClientThread::GiveSocket(std::shared_ptr<TClientSocket> socket) {
     std::lock_guard guard(mutex_);
     socket_ = std::move(socket);
     hasNewSocket_ = true;

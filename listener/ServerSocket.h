@@ -29,6 +29,9 @@ class TServerClientThread {
 
     // The socket being served; null while the thread is idle in the cache.
     TClientSocket* ClientSocket() const { return socket_.get(); }
+    // The same socket, shared: whoever holds it keeps the descriptor open (though
+    // perhaps closed for traffic) after this connection has ended.
+    std::shared_ptr<TClientSocket> SharedClientSocket() const { return socket_; }
     // The listener is being deactivated: finish the connection and leave.
     bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
 
@@ -41,7 +44,7 @@ class TServerClientThread {
     void Start(TServerSocket& owner);
     // Both called with the listener's list lock held.
     bool IsIdle();
-    void GiveSocket(std::unique_ptr<TClientSocket> socket);
+    void GiveSocket(std::shared_ptr<TClientSocket> socket);
     void Terminate();
     void Run();
     void ServeOneSocket();
@@ -51,7 +54,7 @@ class TServerClientThread {
     std::thread thread_;
     std::mutex mutex_;  // guards socket_ hand-over and the wake-up
     std::condition_variable wake_;
-    std::unique_ptr<TClientSocket> socket_;
+    std::shared_ptr<TClientSocket> socket_;
     bool hasNewSocket_ = false;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> keepInCache_{false};

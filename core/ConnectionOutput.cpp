@@ -1,0 +1,176 @@
+#include "core/ConnectionOutput.h"
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/Clock.h"
+
+namespace {
+
+// Rounds of writing one Flush makes for output that other threads keep queuing
+// while it writes; then the connection's own thread takes over.
+constexpr int kMaxWriteRounds = 4;
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// Where the line that holds byte `offset` of `bytes` ends (just past its CR LF);
+// `offset` itself when a line begins there. `bytes` begins with a whole line.
+std::size_t EndOfLineAt(const std::string& bytes, std::size_t offset) {
+    if (offset == 0 || (offset >= 2 && bytes.compare(offset - 2, 2, kLineEnd) == 0))
+        return offset;
+    const auto lineEnd = bytes.find(kLineEnd, offset - 1);
+    return lineEnd == std::string::npos ? bytes.size() : lineEnd + kLineEnd.size();
+}
+
+thread_local int openBatches = 0;
+thread_local std::vector<std::shared_ptr<TConnectionOutput>> deferredOutputs;
+
+}  // namespace
+
+TConnectionOutput::TConnectionOutput(std::shared_ptr<listener::TClientSocket> socket,
+                                     std::size_t limitBytes)
+    : socket_(std::move(socket)), limitBytes_(limitBytes) {}
+
+bool TConnectionOutput::Append(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    if (failure_ != 0 || !socket_->Connected())
+        return false;
+    if (QueuedBytes() == 0)
+        lastProgress_ = platform::TimeGetTime();  // a stall counts from here
+    pending_.append(line);
+    if (QueuedBytes() > limitBytes_) {
+        Fail(ENOBUFS);
+        return false;
+    }
+    if (writerActive_ || flushPromised_ || waitsForRoom_)
+        return false;
+    flushPromised_ = true;
+    return true;
+}
+
+void TConnectionOutput::Flush() {
+    std::unique_lock lock(mutex_);
+    flushPromised_ = false;
+    waitsForRoom_ = false;  // whoever writes now sets it again if the socket fills
+    if (writerActive_ || failure_ != 0)
+        return;
+    writerActive_ = true;
+    bool socketTookAll = true;
+    for (int round = 0; round < kMaxWriteRounds && socketTookAll && failure_ == 0; ++round) {
+        if (written_ == writing_.size()) {
+            writing_.clear();
+            written_ = 0;
+            if (pending_.empty())
+                break;
+            writing_.swap(pending_);
+        }
+        socketTookAll = WriteOnce(lock);
+    }
+    if (failure_ != 0) {
+        writing_.clear();
+        written_ = 0;
+    }
+    const bool leftOver = failure_ == 0 && QueuedBytes() > 0;
+    waitsForRoom_ = leftOver;
+    writerActive_ = false;
+    writerDone_.notify_all();
+    lock.unlock();
+    if (leftOver)
+        socket_->Wake();
+}
+
+bool TConnectionOutput::WriteOnce(std::unique_lock<std::mutex>& lock) {
+    const char* data = writing_.data() + written_;
+    const std::size_t size = writing_.size() - written_;
+    lock.unlock();
+    std::size_t written = 0;
+    const auto result = socket_->WriteSome(data, size, written);
+    const int error = errno;
+    lock.lock();
+    if (result == listener::TClientSocket::WriteResult::Error) {
+        Fail(error);
+        return false;
+    }
+    written_ += written;
+    if (written > 0)
+        lastProgress_ = platform::TimeGetTime();
+    return written == size;
+}
+
+bool TConnectionOutput::WaitsForRoom() {
+    std::lock_guard lock(mutex_);
+    return waitsForRoom_;
+}
+
+void TConnectionOutput::EndIfStalled(uint32_t now, uint32_t timeoutMs) {
+    std::lock_guard lock(mutex_);
+    if (failure_ == 0 && QueuedBytes() > 0 && platform::ElapsedMs(now, lastProgress_) > timeoutMs)
+        Fail(ETIMEDOUT);
+}
+
+int TConnectionOutput::Failure() {
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+void TConnectionOutput::Fail(int error) {
+    if (failure_ == 0)
+        failure_ = error;
+    std::string().swap(pending_);
+    if (!writerActive_) {
+        writing_.clear();
+        written_ = 0;
+    }
+    waitsForRoom_ = false;
+    socket_->Close();
+}
+
+void TConnectionOutput::WriteClosingError(std::string_view line) {
+    std::unique_lock lock(mutex_);
+    // A writer only finishes one system call that never waits.
+    writerDone_.wait(lock, [this] { return !writerActive_; });
+    if (failure_ == 0 && socket_->Connected()) {
+        std::string due(writing_, written_);
+        if (waitsForRoom_)
+            due.resize(EndOfLineAt(writing_, written_) - written_);  // the backlog is dropped
+        else
+            due += pending_;  // lines only waiting for the end of their batch still go
+        WriteNow(due);
+        WriteNow(line);
+    }
+    std::string().swap(pending_);
+    std::string().swap(writing_);
+    written_ = 0;
+    waitsForRoom_ = false;
+    socket_->Close();
+}
+
+void TConnectionOutput::WriteNow(std::string_view bytes) {
+    if (bytes.empty() || !socket_->Connected())
+        return;
+    std::size_t written = 0;
+    socket_->WriteSome(bytes.data(), bytes.size(), written);
+    if (written < bytes.size())
+        socket_->Close();  // nothing may follow a line the socket did not take whole
+}
+
+// ---- TOutputBatch ---------------------------------------------------------------
+
+TOutputBatch::TOutputBatch() {
+    ++openBatches;
+}
+
+TOutputBatch::~TOutputBatch() {
+    if (--openBatches > 0)
+        return;
+    for (const auto& output : deferredOutputs)
+        output->Flush();
+    deferredOutputs.clear();
+}
+
+bool TOutputBatch::Defer(const std::shared_ptr<TConnectionOutput>& output) {
+    if (openBatches == 0)
+        return false;
+    deferredOutputs.push_back(output);
+    return true;
+}

@@ -1,0 +1,85 @@
+// The sending side of one connection. Any thread may queue lines; they go into one
+// byte buffer and are written with as few system calls as the socket allows: the
+// thread that queues the first line of a batch writes the batch, together with
+// whatever other threads queued meanwhile. Nobody ever waits for a slow peer: what
+// the socket does not take is left to the connection's own thread, which writes it
+// as the peer reads. Lines are written whole and in the order they were queued.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "listener/ClientSocket.h"
+
+class TConnectionOutput {
+  public:
+    // Output beyond `limitBytes` not yet written ends the connection.
+    TConnectionOutput(std::shared_ptr<listener::TClientSocket> socket, std::size_t limitBytes);
+    TConnectionOutput(const TConnectionOutput&) = delete;
+    TConnectionOutput& operator=(const TConnectionOutput&) = delete;
+
+    // Queues one complete line; never writes. Answers true when the caller has to
+    // see that Flush runs soon (and outside any lock it holds); false when the line
+    // is already in someone else's hands, or was dropped because the connection is
+    // closed or has just been ended for output over the limit.
+    bool Append(std::string_view line);
+    // Writes what is queued while the socket takes it, unless another thread is
+    // writing already (it then writes this too). What the socket does not take is
+    // left for the connection's own thread, which is woken to wait for room.
+    void Flush();
+    // True while queued output waits for the socket to take it; the connection's
+    // own thread then waits for room and calls Flush.
+    bool WaitsForRoom();
+    // Ends the connection when queued output has not moved for `timeoutMs`.
+    void EndIfStalled(uint32_t now, uint32_t timeoutMs);
+    // Writes "line" past the queued output, whose lines the peer has not begun to
+    // receive are dropped, and closes the socket. Lines queued but not yet due to
+    // the socket go out first; a line the peer has begun to receive is finished when
+    // the socket takes it, so the peer never sees a torn line.
+    void WriteClosingError(std::string_view line);
+    // The error that ended the connection on the output side (a failed write, the
+    // limit, a stall); 0 while none has.
+    int Failure();
+
+  private:
+    // Each with mutex_ held.
+    std::size_t QueuedBytes() const { return pending_.size() + (writing_.size() - written_); }
+    void Fail(int error);
+    bool WriteOnce(std::unique_lock<std::mutex>& lock);
+    void WriteNow(std::string_view bytes);
+
+    const std::shared_ptr<listener::TClientSocket> socket_;
+    const std::size_t limitBytes_;
+
+    std::mutex mutex_;
+    std::condition_variable writerDone_;
+    std::string pending_;         // queued, not yet taken by a writer
+    std::string writing_;         // taken by the writer; only the writer touches it
+    std::size_t written_ = 0;     // bytes of writing_ already on the wire
+    bool writerActive_ = false;   // a thread is writing (outside the mutex)
+    bool flushPromised_ = false;  // a thread will call Flush soon
+    bool waitsForRoom_ = false;   // the socket is full; the own thread writes on
+    uint32_t lastProgress_ = 0;   // counter value of the last write progress
+    int failure_ = 0;
+};
+
+// Collects, while a connection handles what it received, the outputs that lines
+// were queued for, and flushes each of them once when the outermost batch of the
+// thread closes: one write per peer for a whole burst, made after the handlers
+// have released the registry lock.
+class TOutputBatch {
+  public:
+    TOutputBatch();
+    ~TOutputBatch();
+    TOutputBatch(const TOutputBatch&) = delete;
+    TOutputBatch& operator=(const TOutputBatch&) = delete;
+
+    // Takes the output into the open batch of this thread; answers false when no
+    // batch is open, and the caller flushes at once.
+    static bool Defer(const std::shared_ptr<TConnectionOutput>& output);
+};
