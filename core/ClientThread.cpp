@@ -15,7 +15,8 @@ platform::LocalDateTime TClientThread::IdleSince() const {
 void TClientThread::RunConnection() {
     StartConnection();
     try {
-        ReceiveLoop();
+        while (ServeOnce(Core.Timings.WaitForDataMs)) {
+        }
     } catch (...) {
         Disconnect();
         EndConnection();
@@ -82,21 +83,21 @@ void TClientThread::SnapshotLimits() {
     OverLimit = maxConnection < servedConnections;
 }
 
-void TClientThread::ReceiveLoop() {
+bool TClientThread::ServeOnce(uint32_t waitMs) {
     auto& socket = *ClientSocket();
-    while (!Terminated() && socket.Connected()) {
-        const auto ready =
-            socket.Wait(static_cast<int>(Core.Timings.WaitForDataMs), output_->WaitsForRoom());
-        if (ready.Writable)
-            output_->Flush();
-        if (ready.Readable) {
-            // Everything the handlers send for this burst goes out once they are done.
-            TOutputBatch batch;
-            ReadBurst();
-            DispatchCompleteLines();
-        }
-        CheckTimers();
+    if (Terminated() || !socket.Connected())
+        return false;
+    const auto ready = socket.Wait(static_cast<int>(waitMs), output_->WaitsForRoom());
+    if (ready.Writable)
+        output_->Flush();
+    if (ready.Readable) {
+        // Everything the handlers send for this burst goes out once they are done.
+        TOutputBatch batch;
+        ReadBurst();
+        DispatchCompleteLines();
     }
+    CheckTimers();
+    return true;
 }
 
 void TClientThread::ReadBurst() {

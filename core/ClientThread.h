@@ -39,8 +39,15 @@ class TClientThread : public listener::TServerClientThread {
     // read by other connections (WHOIS).
     platform::LocalDateTime IdleSince() const;
 
-    // Serves the current socket from the connection start to its end.
+    // Serves the current socket from the connection start to its end: the start,
+    // one step after another while the connection lasts, then the end.
     void RunConnection();
+    // The steps of RunConnection, for a caller that drives a connection itself.
+    void StartConnection();
+    // Waits up to `waitMs` for input or room to write, handles what came, and checks
+    // the timers; answers false once the connection is over.
+    bool ServeOnce(uint32_t waitMs);
+    void EndConnection();  // however the connection ended
 
     // Queues one complete line ("\r\n" included). Any thread may call it; lines are
     // written in the order they were queued, at once or, while the calling thread
@@ -112,10 +119,7 @@ class TClientThread : public listener::TServerClientThread {
   private:
     void SendError(TErrorReply reply, std::initializer_list<std::string_view> args);
 
-    void StartConnection();
-    void EndConnection();  // however the receive loop ended
     void SnapshotLimits();
-    void ReceiveLoop();
     void ReadBurst();
     void DispatchCompleteLines();
     void CheckTimers();
