@@ -1,150 +1,112 @@
-// Load generator: C clients, each from its own loopback address, register, join
-// one channel and send M channel messages each, every message followed by a PING
-// whose PONG paces the sender (the server ends a client that sends more than 768
-// bytes in one burst). It reports the relayed lines delivered per second and the
-// PING round-trip times, which include relaying the message to every member.
-//   LoadGenerator <port> <clients> <messages per client>
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-#include <barrier>
-#include <chrono>
+// Load generator for fan-out benchmarks: one thread drives N loopback clients against
+// one IRC server and prints one result line of key=value pairs (see bench/README.md).
+//   LoadGenerator --port P [--server-pid PID] [--label NAME] [--clients N] ...
+// Exit status: 0 when every message arrived once and in order, 1 when some did not or
+// the server dropped a client, 2 for bad options, 3 when setup failed.
 #include <cstdio>
-#include <cstdlib>
+#include <exception>
+#include <optional>
 #include <string>
-#include <thread>
-#include <vector>
+
+#include "bench/GeneratorOptions.h"
+#include "bench/LoadRun.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+std::string Figure(std::optional<double> value, int decimals) {
+    if (!value)
+        return "na";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, *value);
+    return text;
+}
 
-class TBenchClient {
-  public:
-    TBenchClient(uint16_t port, int index) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(0x7F000000u + 2 + index / 250 * 256 + index % 250);
-        sockaddr_in server{};
-        server.sin_family = AF_INET;
-        server.sin_port = htons(port);
-        server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) < 0 ||
-            ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) < 0) {
-            std::perror("connect");
-            std::exit(1);
-        }
-    }
-    ~TBenchClient() { ::close(fd_); }
+std::optional<double> Ratio(double part, double whole) {
+    return whole > 0 ? std::optional<double>(part / whole) : std::nullopt;
+}
 
-    void Send(const std::string& text) {
-        for (std::size_t sent = 0; sent < text.size();) {
-            const auto n = ::send(fd_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                std::exit(1);
-            sent += static_cast<std::size_t>(n);
-        }
-    }
-    // Reads lines until one contains `needle`; counts the relayed messages seen.
-    void ReadUntil(const std::string& needle) {
-        for (;;) {
-            std::size_t end;
-            while ((end = buffer_.find("\r\n", scanned_)) != std::string::npos) {
-                const std::string_view line(buffer_.data() + scanned_, end - scanned_);
-                scanned_ = end + 2;
-                if (line.find(" PRIVMSG ") != std::string_view::npos)
-                    ++Relayed;
-                if (line.find(needle) != std::string_view::npos) {
-                    buffer_.erase(0, scanned_);
-                    scanned_ = 0;
-                    return;
-                }
-            }
-            char chunk[65536];
-            const auto n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                std::fprintf(stderr, "connection closed by the server\n");
-                std::exit(1);
-            }
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
+std::optional<double> KiBPerClient(const TRunResult& result, int clients) {
+    if (!result.ResidentIdleKiB || !result.ResidentWithClientsKiB)
+        return std::nullopt;
+    return static_cast<double>(*result.ResidentWithClientsKiB - *result.ResidentIdleKiB) / clients;
+}
 
-    long Relayed = 0;
-
-  private:
-    int fd_;
-    std::string buffer_;
-    std::size_t scanned_ = 0;
-};
+void PrintResultLine(const TGeneratorOptions& options, const TRunResult& result) {
+    // A percentile (1.0 for the largest) in milliseconds; "na" when nothing was measured.
+    const auto milliseconds = [](const TLatencyHistogram& histogram, double fraction) {
+        return Figure(histogram.Count()
+                          ? std::optional<double>(histogram.Percentile(fraction) / 1e6)
+                          : std::nullopt,
+                      3);
+    };
+    const auto count = [](uint64_t value) { return std::to_string(value); };
+    const auto kib = [](std::optional<long> value) {
+        return value ? std::to_string(*value) : std::string("na");
+    };
+    const double deliveries = static_cast<double>(result.SendPhaseDeliveries);
+    const std::string fields[][2] = {
+        {"server", options.ServerLabel},
+        {"point", options.Point()},
+        {"clients", std::to_string(options.Clients)},
+        {"senders", std::to_string(options.Senders)},
+        {"mode", options.Rate > 0 ? "paced" : "closed"},
+        {"window", std::to_string(options.Rate > 0 ? options.BurstSafeWindow() : options.Window)},
+        {"rate", Figure(options.Rate, 0)},
+        {"size", std::to_string(options.Size)},
+        {"target", options.ToNick ? "nick" : "channel"},
+        {"duration_s", Figure(result.SendSeconds, 3)},
+        {"sent", count(result.Sent)},
+        {"deliveries", count(result.SendPhaseDeliveries)},
+        {"deliveries_per_s", Figure(Ratio(deliveries, result.SendSeconds), 0)},
+        {"p50_ms", milliseconds(result.Latency, 0.50)},
+        {"p99_ms", milliseconds(result.Latency, 0.99)},
+        {"max_ms", milliseconds(result.Latency, 1.0)},
+        {"lost", count(result.Lost)},
+        {"duplicated", count(result.Duplicated)},
+        {"reordered", count(result.Reordered)},
+        {"garbled", count(result.Garbled)},
+        {"disconnected", std::to_string(result.Disconnected)},
+        {"late_sends", count(result.LateSends)},
+        {"register_s", Figure(result.RegisterSeconds, 3)},
+        {"register_per_s",
+         Figure(result.RegisterSeconds ? Ratio(options.Clients, *result.RegisterSeconds)
+                                       : std::nullopt,
+                1)},
+        {"register_p50_ms", milliseconds(result.RegisterLatency, 0.50)},
+        {"register_max_ms", milliseconds(result.RegisterLatency, 1.0)},
+        {"server_cpu_us_per_delivery",
+         Figure(result.ServerCpuMicroseconds ? Ratio(*result.ServerCpuMicroseconds, deliveries)
+                                             : std::nullopt,
+                3)},
+        {"server_rss_idle_kib", kib(result.ResidentIdleKiB)},
+        {"server_rss_clients_kib", kib(result.ResidentWithClientsKiB)},
+        {"server_kib_per_client", Figure(KiBPerClient(result, options.Clients), 1)},
+        {"generator_cpu_pct",
+         Figure(Ratio(100 * result.GeneratorCpuSeconds, result.SendSeconds), 0)},
+        {"status", result.Status},
+    };
+    std::string line = "result";
+    for (const auto& [key, value] : fields)
+        line += " " + key + "=" + value;
+    std::puts(line.c_str());
+    std::fflush(stdout);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: LoadGenerator <port> <clients> <messages per client>\n");
+    const auto options = ParseGeneratorOptions(argc, argv);
+    if (!options)
         return 2;
+    try {
+        TLoadRun run(*options);
+        const TRunResult result = run.Run();
+        PrintResultLine(*options, result);
+        if (result.Status == "setup_failed")
+            return 3;
+        return result.Status == "ok" ? 0 : 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "LoadGenerator: %s\n", error.what());
+        return 3;
     }
-    const auto port = static_cast<uint16_t>(std::atoi(argv[1]));
-    const int clients = std::atoi(argv[2]);
-    const int messages = std::atoi(argv[3]);
-    const std::string text(200, 'x');
-
-    std::vector<std::vector<double>> roundTrips(clients);
-    std::vector<long> relayed(clients);
-    std::barrier ready(clients + 1);
-    std::barrier done(clients + 1);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < clients; ++i) {
-        threads.emplace_back([&, i] {
-            TBenchClient client(port, i);
-            const std::string nick = "b" + std::to_string(i);
-            client.Send("NICK " + nick + "\r\nUSER bench h s :bench\r\n");
-            client.ReadUntil(" 376 ");
-            client.Send("JOIN #bench\r\n");
-            client.ReadUntil(" 366 ");
-            ready.arrive_and_wait();
-            for (int m = 0; m < messages; ++m) {
-                const auto start = Clock::now();
-                client.Send("PRIVMSG #bench :" + text + "\r\nPING x\r\n");
-                client.ReadUntil(" PONG ");
-                roundTrips[i].push_back(
-                    std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-            }
-            client.Send("PING last\r\n");
-            client.ReadUntil(" PONG ");
-            done.arrive_and_wait();  // every sender has finished: relays are in flight
-            client.Send("PING drain\r\n");
-            client.ReadUntil(" PONG ");
-            relayed[i] = client.Relayed;
-        });
-    }
-    ready.arrive_and_wait();
-    const auto start = Clock::now();
-    done.arrive_and_wait();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    for (auto& thread : threads)
-        thread.join();
-
-    std::vector<double> all;
-    for (const auto& times : roundTrips)
-        all.insert(all.end(), times.begin(), times.end());
-    std::sort(all.begin(), all.end());
-    long delivered = 0;
-    for (long count : relayed)
-        delivered += count;
-    const auto percentile = [&](double p) {
-        return all[static_cast<std::size_t>(p * (all.size() - 1))];
-    };
-    std::printf("clients %d, messages sent %d, relayed lines delivered %ld (expected %ld)\n",
-                clients, clients * messages, delivered, long{clients} * messages * (clients - 1));
-    std::printf("time %.3f s, messages %.0f/s, relayed lines %.0f/s\n", seconds,
-                clients * messages / seconds, delivered / seconds);
-    std::printf("round trip (message + PING) p50 %.0f us, p99 %.0f us, max %.0f us\n",
-                percentile(0.5), percentile(0.99), all.back());
-    return delivered == long{clients} * messages * (clients - 1) ? 0 : 1;
 }
