@@ -1,43 +1,78 @@
-// Entry of the service program TavoServerDaemon: runs the server until SIGTERM
-// or SIGINT, then stops it and exits.
-#include <csignal>
-#include <thread>
+// Entry of the service program TavoServerDaemon. With the switch INSTALL or
+// UNINSTALL (and SILENT) it registers or removes the service; otherwise it runs
+// the service: starts the server, tells the service manager it is ready, and
+// serves the control signals until SIGTERM or SIGINT stops it.
+#include <signal.h>
 
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "daemon/CommandLine.h"
 #include "daemon/MainDaemon.h"
+#include "daemon/ServiceInstaller.h"
 #include "platform/ExecutablePath.h"
 #include "platform/MainThreadQueue.h"
+#include "platform/ServiceManager.h"
 
 namespace {
 
-sigset_t StopSignals() {
+// Stop (SIGTERM, SIGINT), pause (SIGUSR1) and continue (SIGUSR2).
+sigset_t ControlSignals() {
     sigset_t signals;
     sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
+    for (const int signal : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2})
+        sigaddset(&signals, signal);
     return signals;
 }
 
-}  // namespace
+// The service's own thread: starts the service, then serves the control signals
+// until a stop. Answers the program's exit status.
+int ServeControlRequests(TService1& service, const sigset_t& controlSignals) {
+    if (!service.ServiceStart())
+        return 1;
+    platform::NotifyServiceReady("Serving IRC on port " + std::to_string(service.Port()));
+    for (;;) {
+        int signal = 0;
+        sigwait(&controlSignals, &signal);
+        if (signal == SIGUSR1)
+            service.ServicePause();
+        else if (signal == SIGUSR2)
+            service.ServiceContinue();
+        else
+            break;
+    }
+    platform::NotifyServiceStopping();
+    service.ServiceStop();
+    return 0;
+}
 
-int main() {
-    // Every thread inherits the blocked stop signals; the service thread takes them.
-    const sigset_t stopSignals = StopSignals();
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+int RunService() {
+    // Every thread inherits the blocked control signals; the service thread takes them.
+    const sigset_t controlSignals = ControlSignals();
+    pthread_sigmask(SIG_BLOCK, &controlSignals, nullptr);
 
     platform::TMainThreadQueue mainThread;
     TService1 service(mainThread, platform::RunningExecutablePath());
     int exitCode = 0;
     std::thread serviceThread([&] {
-        if (service.ServiceStart()) {
-            int signal = 0;
-            sigwait(&stopSignals, &signal);
-            service.ServiceStop();
-        } else {
-            exitCode = 1;
-        }
+        exitCode = ServeControlRequests(service, controlSignals);
         mainThread.Stop();
     });
     mainThread.Serve();
     serviceThread.join();
     return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    const bool silent = HasSwitch(arguments, "SILENT");
+    if (HasSwitch(arguments, "INSTALL"))
+        return InstallService1(silent);
+    if (HasSwitch(arguments, "UNINSTALL"))
+        return UninstallService1(silent);
+    return RunService();
 }

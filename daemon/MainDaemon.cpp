@@ -1,20 +1,14 @@
+// The service host's start, stop, pause and continue, and its services to the connections.
 #include "daemon/MainDaemon.h"
 
 #include <stdexcept>
 
 #include "JapaneseTexts.h"
 #include "core/ClientThread.h"
+#include "daemon/ServiceTexts.h"
 #include "platform/EventLog.h"
 
 namespace {
-
-// "サービス失敗 %0:s: %1:s" with its two arguments.
-std::string ServiceFailureText(std::string_view what, std::string_view error) {
-    std::string text(Texts::ServiceFailure);
-    text.replace(text.find("%0:s"), 4, what);
-    text.replace(text.find("%1:s"), 4, error);
-    return text;
-}
 
 uint16_t ListenerPort(int32_t port) {
     if (port < 0 || port > 65535)
@@ -23,6 +17,10 @@ uint16_t ListenerPort(int32_t port) {
 }
 
 }  // namespace
+
+platform::TServiceDefinition TService1::Definition(const std::filesystem::path& programPath) {
+    return {std::string(kServiceName), std::string(kDisplayName), programPath, kWaitHintSeconds};
+}
 
 TService1::TService1(platform::TMainThreadQueue& mainThread, std::filesystem::path programPath)
     : mainThread_(mainThread),
@@ -44,8 +42,9 @@ bool TService1::ServiceStart() {
         return true;
     } catch (const std::exception& error) {
         core_.reset();
-        platform::WriteEventLog(platform::EventSeverity::Error,
-                                ServiceFailureText(Texts::ServiceStartWord, error.what()));
+        platform::WriteEventLog(
+            platform::EventSeverity::Error,
+            FillArguments(Texts::ServiceFailure, {Texts::ServiceStartWord, error.what()}));
         return false;
     }
 }
@@ -53,6 +52,18 @@ bool TService1::ServiceStart() {
 void TService1::ServiceStop() {
     serverSocket_.Deactivate();
     core_.reset();
+}
+
+void TService1::ServicePause() {
+    platform::WriteEventLog(platform::EventSeverity::Notice, Texts::ServicePaused);
+}
+
+void TService1::ServiceContinue() {
+    platform::WriteEventLog(platform::EventSeverity::Notice, Texts::ServiceContinued);
+}
+
+uint16_t TService1::Port() const {
+    return ListenerPort(core_->Settings.Port);
 }
 
 void TService1::RunInMainThread(const std::function<void()>& step) {

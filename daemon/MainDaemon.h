@@ -2,17 +2,27 @@
 // service starts and stops it when the service stops.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/ServerCore.h"
 #include "listener/ServerSocket.h"
 #include "platform/MainThreadQueue.h"
+#include "platform/ServiceManager.h"
 
 class TService1 : public IServerHost {
   public:
     static constexpr int kThreadCacheSize = 5;
+    // The service's identity with the service manager.
+    static constexpr std::string_view kServiceName = "Service1";
+    static constexpr std::string_view kDisplayName = "TavoServerDaemon";
+    static constexpr int kWaitHintSeconds = 5;
+
+    // The service as the service manager runs it from `programPath`.
+    static platform::TServiceDefinition Definition(const std::filesystem::path& programPath);
 
     TService1(platform::TMainThreadQueue& mainThread, std::filesystem::path programPath);
     ~TService1() override;
@@ -22,6 +32,13 @@ class TService1 : public IServerHost {
     bool ServiceStart();
     // Deactivates the listener (ending every connection) and frees the registry.
     void ServiceStop();
+    // Pausing and continuing only write a notice: connections and the listener
+    // keep working while the service is paused.
+    void ServicePause();
+    void ServiceContinue();
+
+    // The port the listener serves, while the service runs.
+    uint16_t Port() const;
 
     // IServerHost
     void RunInMainThread(const std::function<void()>& step) override;

@@ -5,6 +5,15 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libc-bin libgtest-dev libgmock-dev googletest)
 packages+=(python3 python3-irc)
+# The service program's readiness and journal (libsystemd), and systemd-analyze for
+# the tests that check its unit file.
+packages+=(libsystemd-dev systemd)
+# The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
+packages+=(clang-16 libfuzzer-16-dev libclang-rt-16-dev)
+# The desktop program: Qt 6 Widgets, a Japanese font with the metrics of the window's
+# font, and a virtual X display (xauth for xvfb-run) with a window manager for the
+# pictures of the window.
+packages+=(qt6-base-dev fonts-ipafont-gothic xvfb xauth openbox)
 
 missing=()
 for package in "${packages[@]}"; do

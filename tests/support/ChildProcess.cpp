@@ -1,27 +1,69 @@
 #include "tests/support/ChildProcess.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
+namespace {
+
+// The test's environment with `additions` in place of the entries of the same name.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& additions) {
+    std::vector<std::string> entries(additions);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view inherited(*entry);
+        const std::string_view name = inherited.substr(0, inherited.find('=') + 1);
+        const bool replaced =
+            std::any_of(additions.begin(), additions.end(),
+                        [&](const std::string& a) { return a.starts_with(name); });
+        if (!replaced)
+            entries.emplace_back(inherited);
+    }
+    return entries;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (auto& text : strings)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// In the child: `fd` becomes the file at `path`, unless `path` is empty.
+void RedirectInChild(const std::filesystem::path& path, int fd) {
+    if (path.empty())
+        return;
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (file < 0 || (file != fd && dup2(file, fd) < 0))
+        _exit(126);
+    if (file != fd)
+        close(file);
+}
+
+}  // namespace
+
 TChildProcess::TChildProcess(const std::filesystem::path& program,
-                             const std::vector<std::string>& args) {
+                             const std::vector<std::string>& args, const TChildOptions& options) {
     std::vector<std::string> argv{program.string()};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (auto& arg : argv)
-        pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
+    std::vector<std::string> environment = ChildEnvironment(options.Environment);
+    const std::vector<char*> argvPointers = Pointers(argv);
+    const std::vector<char*> environmentPointers = Pointers(environment);
     pid_ = fork();
     if (pid_ < 0)
         throw std::runtime_error("fork");
     if (pid_ == 0) {
-        execv(pointers[0], pointers.data());
+        RedirectInChild(options.StandardOutput, STDOUT_FILENO);
+        RedirectInChild(options.StandardError, STDERR_FILENO);
+        execve(argvPointers[0], argvPointers.data(), environmentPointers.data());
         _exit(127);
     }
 }

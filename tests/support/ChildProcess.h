@@ -9,9 +9,20 @@
 #include <string>
 #include <vector>
 
+// What a child gets besides its arguments.
+struct TChildOptions {
+    // "NAME=value" entries added to the test's own environment (replacing its NAME).
+    std::vector<std::string> Environment;
+    // Files (or named pipes) that take the child's standard output and standard
+    // error, created when missing; empty: the test's own.
+    std::filesystem::path StandardOutput;
+    std::filesystem::path StandardError;
+};
+
 class TChildProcess {
   public:
-    TChildProcess(const std::filesystem::path& program, const std::vector<std::string>& args = {});
+    TChildProcess(const std::filesystem::path& program, const std::vector<std::string>& args = {},
+                  const TChildOptions& options = {});
     ~TChildProcess();
     TChildProcess(const TChildProcess&) = delete;
     TChildProcess& operator=(const TChildProcess&) = delete;

@@ -1,0 +1,9 @@
+// The service program's command-line switches.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+// True when some argument is `word`, in any letter case, behind a leading "-" or
+// "/": "/install", "-INSTALL" and "/Install" are the switch INSTALL; "INSTALL" is not.
+bool HasSwitch(std::span<const std::string_view> arguments, std::string_view word);
