@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "daemon/CommandLine.h"
 #include "daemon/MainDaemon.h"
 #include "daemon/ServiceInstaller.h"
+#include "platform/CommandLine.h"
 #include "platform/ExecutablePath.h"
 #include "platform/MainThreadQueue.h"
 #include "platform/ServiceManager.h"
@@ -69,10 +69,10 @@ int RunService() {
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-    const bool silent = HasSwitch(arguments, "SILENT");
-    if (HasSwitch(arguments, "INSTALL"))
+    const bool silent = platform::HasSwitch(arguments, "SILENT");
+    if (platform::HasSwitch(arguments, "INSTALL"))
         return InstallService1(silent);
-    if (HasSwitch(arguments, "UNINSTALL"))
+    if (platform::HasSwitch(arguments, "UNINSTALL"))
         return UninstallService1(silent);
     return RunService();
 }

@@ -1,6 +1,8 @@
-#include "daemon/CommandLine.h"
+#include "platform/CommandLine.h"
 
 #include <algorithm>
+
+namespace platform {
 
 namespace {
 
@@ -22,3 +24,5 @@ bool HasSwitch(std::span<const std::string_view> arguments, std::string_view wor
     return std::ranges::any_of(arguments,
                                [&](std::string_view argument) { return IsSwitch(argument, word); });
 }
+
+}  // namespace platform
