@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -13,10 +12,19 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/HostLookup.h"
+
 namespace listener {
 
-TClientSocket::TClientSocket(int fd, const sockaddr_in& peer)
-    : fd_(fd), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), peer_(peer) {
+namespace {
+constexpr int kSendBufferBytes = 64 * 1024;  // the kernel doubles it for its bookkeeping
+}
+
+TClientSocket::TClientSocket(int fd, const sockaddr_in& peer, uint64_t acceptNumber)
+    : fd_(fd),
+      wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      peer_(peer),
+      acceptNumber_(acceptNumber) {
     if (wakeFd_ < 0) {
         ::close(fd_);
         throw std::runtime_error(ErrorText(errno));
@@ -26,6 +34,11 @@ TClientSocket::TClientSocket(int fd, const sockaddr_in& peer)
     // lines written in a row waits for the peer's delayed acknowledgement of the first.
     const int on = 1;
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // The kernel keeps little of what the peer has not read yet (its own default
+    // grows to megabytes): the rest waits in the connection's bounded queue, whose
+    // bound then is what ends a peer that stops reading, and a thousand idle peers
+    // cannot hold gigabytes of kernel memory.
+    setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
 }
 
 TClientSocket::~TClientSocket() {
@@ -40,10 +53,7 @@ std::string TClientSocket::PeerAddress() const {
 }
 
 std::string TClientSocket::PeerHostName() const {
-    char host[NI_MAXHOST] = {};
-    const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_, host,
-                                   sizeof host, nullptr, 0, NI_NAMEREQD);
-    return result == 0 ? std::string(host) : std::string();
+    return platform::ConfirmedHostName(peer_.sin_addr);
 }
 
 void TClientSocket::Close() {
@@ -83,9 +93,9 @@ TClientSocket::WriteResult TClientSocket::WriteSome(const char* data, std::size_
     return (errno == EAGAIN || errno == EWOULDBLOCK) ? WriteResult::WouldBlock : WriteResult::Error;
 }
 
-TClientSocket::Readiness TClientSocket::Wait(int timeoutMs, bool wantWrite) {
-    pollfd fds[2] = {{fd_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
-                     {wakeFd_, POLLIN, 0}};
+TClientSocket::Readiness TClientSocket::Wait(int timeoutMs, bool wantWrite, bool wantRead) {
+    const int events = (wantRead ? POLLIN : 0) | (wantWrite ? POLLOUT : 0);
+    pollfd fds[2] = {{fd_, static_cast<short>(events), 0}, {wakeFd_, POLLIN, 0}};
     Readiness readiness;
     if (::poll(fds, 2, timeoutMs) <= 0)
         return readiness;

@@ -6,22 +6,33 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace listener {
 
 class TClientSocket {
   public:
-    // Takes ownership of `fd` and puts it in non-blocking mode.
-    TClientSocket(int fd, const sockaddr_in& peer);
+    // Takes ownership of `fd` and puts it in non-blocking mode. The listener numbers
+    // the sockets it accepts in the order it accepts them.
+    TClientSocket(int fd, const sockaddr_in& peer, uint64_t acceptNumber = 0);
     ~TClientSocket();
     TClientSocket(const TClientSocket&) = delete;
     TClientSocket& operator=(const TClientSocket&) = delete;
 
     // The peer's IPv4 address in dotted-decimal form.
     std::string PeerAddress() const;
-    // The name a reverse lookup of the peer's address gives; empty when it fails.
+    // The peer's host name: the name a reverse lookup of its address gives, when a
+    // forward lookup of that name gives the address back. Empty when either lookup
+    // fails or they take longer than platform::kHostLookupTimeout together.
     std::string PeerHostName() const;
+    const sockaddr_in& Peer() const { return peer_; }
+    uint64_t AcceptNumber() const { return acceptNumber_; }
+
+    // The connection has registered as a user; until then the listener counts it
+    // among its host's unregistered connections.
+    void MarkRegistered() { registered_.store(true, std::memory_order_release); }
+    bool Registered() const { return registered_.load(std::memory_order_acquire); }
 
     // True until Close: the connection may still be read and written.
     bool Connected() const { return connected_.load(std::memory_order_acquire); }
@@ -45,7 +56,9 @@ class TClientSocket {
     // Waits up to `timeoutMs` for data to read (or the peer closing) and, when
     // `wantWrite`, for room to write. Returns early, with nothing ready, when Wake is
     // called or the socket is closed.
-    Readiness Wait(int timeoutMs, bool wantWrite);
+    // With `wantRead` false, data to read does not end the wait (the peer closing
+    // still may).
+    Readiness Wait(int timeoutMs, bool wantWrite, bool wantRead = true);
     // Interrupts a Wait in progress (or makes the next one return at once).
     void Wake();
 
@@ -56,7 +69,9 @@ class TClientSocket {
     int fd_;
     int wakeFd_;  // eventfd that Wake signals
     sockaddr_in peer_;
+    uint64_t acceptNumber_;
     std::atomic<bool> connected_{true};
+    std::atomic<bool> registered_{false};
 };
 
 }  // namespace listener

@@ -1,30 +1,54 @@
 #include "listener/ServerSocket.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
+#include <iterator>
 #include <stdexcept>
 
 namespace listener {
 
 namespace {
 constexpr int kListenBacklog = 5;
-}
+// A connection thread reads into a small buffer and runs the command handlers; the
+// resolver's deep stack runs on a thread of its own (platform/HostLookup). This
+// leaves room many times over what the handlers use, sanitizer builds included.
+constexpr std::size_t kConnectionStackBytes = 256 * 1024;
+// Out of descriptors or memory: how long the accept thread lets connections end
+// before it tries again.
+constexpr int kAcceptRetryMs = 100;
+// After threads have ended, the accept thread hands the memory they freed back to
+// the system once nothing has happened for this long; the allocator would keep it.
+constexpr int kTrimAfterQuietMs = 1000;
+}  // namespace
 
 // ---- TServerClientThread ------------------------------------------------------
 
 TServerClientThread::~TServerClientThread() {
-    if (thread_.joinable())
-        thread_.join();
+    thread_.Join();
 }
 
 void TServerClientThread::Start(TServerSocket& owner) {
     owner_ = &owner;
-    thread_ = std::thread(&TServerClientThread::Run, this);
+    thread_.Start(kConnectionStackBytes, [this] { Run(); });
+}
+
+int TServerClientThread::ConnectionsUpToThisOne() const {
+    uint64_t acceptNumber = 0;
+    {
+        std::lock_guard guard(mutex_);
+        if (!socket_)
+            return 0;
+        acceptNumber = socket_->AcceptNumber();
+    }
+    // An adopted socket has no listener that counts others: this one is all there is.
+    return owner_ != nullptr ? owner_->AcceptedUpTo(acceptNumber) : 1;
 }
 
 bool TServerClientThread::IsIdle() {
@@ -40,9 +64,8 @@ void TServerClientThread::GiveSocket(std::shared_ptr<TClientSocket> socket) {
     wake_.notify_one();
 }
 
-void TServerClientThread::Terminate() {
+void TServerClientThread::CloseAndWake() {
     std::lock_guard guard(mutex_);
-    terminated_.store(true, std::memory_order_release);
     if (socket_)
         socket_->Close();
     wake_.notify_one();
@@ -85,16 +108,21 @@ TServerSocket::TServerSocket(int threadCacheSize, GetThreadHandler onGetThread,
     : threadCacheSize_(threadCacheSize),
       onGetThread_(std::move(onGetThread)),
       showError_(std::move(showError)),
-      waitForThread_(std::move(waitForThread)) {}
+      waitForThread_(std::move(waitForThread)),
+      wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (wakeFd_ < 0)
+        throw std::runtime_error(TClientSocket::ErrorText(errno));
+}
 
 TServerSocket::~TServerSocket() {
     Deactivate();
+    ::close(wakeFd_);
 }
 
 void TServerSocket::Activate(uint16_t port) {
     if (Active())
         return;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         throw std::runtime_error(TClientSocket::ErrorText(errno));
     const int on = 1;
@@ -122,7 +150,7 @@ void TServerSocket::Deactivate() {
         return;
     // Accept no more connections first, so that no thread joins while we end them.
     stopAccepting_ = true;
-    ::shutdown(listenFd_, SHUT_RDWR);
+    eventfd_write(wakeFd_, 1);
     acceptThread_.join();
     ::close(listenFd_);
     listenFd_ = -1;
@@ -132,42 +160,108 @@ void TServerSocket::Deactivate() {
         std::lock_guard guard(listLock_);
         ending.swap(threads_);
     }
-    // Every connection is told to end before any is waited for: a connection that
-    // ends first then sends nothing to the others, which all close without a message.
+    // Every connection learns that the listener stops before any socket closes: a
+    // connection that ends then sends nothing to the others, which all close
+    // without a message.
     for (auto& thread : ending)
-        thread->Terminate();
+        thread->MarkTerminated();
+    for (auto& thread : ending)
+        thread->CloseAndWake();
     for (auto thread = ending.rbegin(); thread != ending.rend(); ++thread)
         Join(**thread);
     JoinFinishedThreads();
+    eventfd_t discarded;
+    eventfd_read(wakeFd_, &discarded);  // wake-ups of this activation are all served
+}
+
+int TServerSocket::ActiveConnections() const {
+    std::lock_guard guard(acceptedLock_);
+    return static_cast<int>(accepted_.size());
+}
+
+int TServerSocket::ExistingThreads() const {
+    std::lock_guard guard(listLock_);
+    return static_cast<int>(threads_.size() + finished_.size());
 }
 
 void TServerSocket::AcceptLoop() {
+    bool joinedSinceTrim = false;
     while (!stopAccepting_) {
-        sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        const int fd =
-            ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (stopAccepting_)
-                break;
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                // Out of descriptors or memory: give the connections time to end.
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
+        if (!WaitForWork(joinedSinceTrim ? kTrimAfterQuietMs : -1)) {
+            malloc_trim(0);
+            joinedSinceTrim = false;
             continue;
         }
-        activeConnections_.fetch_add(1, std::memory_order_acq_rel);
-        try {
-            GetThread(std::make_unique<TClientSocket>(fd, peer));
-        } catch (const std::exception& error) {
-            activeConnections_.fetch_sub(1, std::memory_order_acq_rel);
-            ReportError(error.what());
-        }
+        joinedSinceTrim = JoinFinishedThreads() > 0 || joinedSinceTrim;
+        if (!stopAccepting_)
+            AcceptOne();
     }
 }
 
-void TServerSocket::GetThread(std::unique_ptr<TClientSocket> socket) {
-    JoinFinishedThreads();
+bool TServerSocket::WaitForWork(int timeoutMs) {
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, timeoutMs);
+    if (ready > 0 && (fds[0].revents & POLLIN)) {
+        eventfd_t discarded;
+        eventfd_read(wakeFd_, &discarded);
+    }
+    return ready != 0;
+}
+
+void TServerSocket::AcceptOne() {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            // Out of descriptors or memory: give the connections time to end.
+            pollfd wake{wakeFd_, POLLIN, 0};
+            ::poll(&wake, 1, kAcceptRetryMs);
+        }
+        return;
+    }
+    if (TooManyUnregistered(peer.sin_addr.s_addr)) {
+        ::close(fd);
+        return;
+    }
+    try {
+        auto socket = std::make_shared<TClientSocket>(fd, peer, ++lastAcceptNumber_);
+        {
+            std::lock_guard guard(acceptedLock_);
+            accepted_.emplace(socket->AcceptNumber(), socket);
+        }
+        try {
+            GetThread(socket);
+        } catch (...) {
+            ForgetSocket(socket->AcceptNumber());
+            throw;
+        }
+    } catch (const std::exception& error) {
+        ReportError(error.what());
+    }
+}
+
+bool TServerSocket::TooManyUnregistered(in_addr_t peer) const {
+    std::lock_guard guard(acceptedLock_);
+    int unregistered = 0;
+    for (const auto& [number, socket] : accepted_) {
+        if (socket->Peer().sin_addr.s_addr == peer && socket->Connected() && !socket->Registered())
+            ++unregistered;
+    }
+    return unregistered >= kMaxUnregisteredPerHost;
+}
+
+int TServerSocket::AcceptedUpTo(uint64_t acceptNumber) const {
+    std::lock_guard guard(acceptedLock_);
+    return static_cast<int>(std::distance(accepted_.begin(), accepted_.upper_bound(acceptNumber)));
+}
+
+void TServerSocket::ForgetSocket(uint64_t acceptNumber) {
+    std::lock_guard guard(acceptedLock_);
+    accepted_.erase(acceptNumber);
+}
+
+void TServerSocket::GetThread(std::shared_ptr<TClientSocket> socket) {
     std::lock_guard guard(listLock_);
     for (auto& thread : threads_) {
         if (thread->IsIdle()) {
@@ -194,25 +288,27 @@ bool TServerSocket::ReleaseSocket(TServerClientThread& thread) {
     {
         std::lock_guard threadGuard(thread.mutex_);
         if (thread.socket_) {
+            ForgetSocket(thread.socket_->AcceptNumber());
             thread.socket_.reset();
             activeThreads_.fetch_sub(1, std::memory_order_acq_rel);
-            activeConnections_.fetch_sub(1, std::memory_order_acq_rel);
         }
     }
     if (!thread.Terminated() && thread.keepInCache_)
         return true;
-    // Leaving: hand the thread object to whoever joins finished threads. During
-    // deactivation it has already been taken out of the list and is joined there.
+    // Leaving: hand the thread object to the accept thread, which joins it as soon as
+    // it has returned. During deactivation it has already been taken out of the list
+    // and is joined there.
     const auto found = std::find_if(threads_.begin(), threads_.end(),
                                     [&](const auto& entry) { return entry.get() == &thread; });
     if (found != threads_.end()) {
         finished_.push_back(std::move(*found));
         threads_.erase(found);
+        eventfd_write(wakeFd_, 1);
     }
     return false;
 }
 
-void TServerSocket::JoinFinishedThreads() {
+std::size_t TServerSocket::JoinFinishedThreads() {
     std::vector<std::unique_ptr<TServerClientThread>> finished;
     {
         std::lock_guard guard(listLock_);
@@ -220,13 +316,14 @@ void TServerSocket::JoinFinishedThreads() {
     }
     // These have passed their last step that could need the main thread.
     for (auto& thread : finished)
-        thread->thread_.join();
+        thread->thread_.Join();
+    return finished.size();
 }
 
 void TServerSocket::Join(TServerClientThread& thread) {
     if (waitForThread_)
         waitForThread_([&thread] { return thread.finished_.load(std::memory_order_acquire); });
-    thread.thread_.join();
+    thread.thread_.Join();
 }
 
 }  // namespace listener

@@ -1,11 +1,13 @@
 // The listener: accepts TCP connections on all local IPv4 addresses and gives each
-// one to a connection thread, keeping a small cache of idle threads for reuse.
+// one to a connection thread, keeping a small cache of idle threads for reuse and
+// joining every other thread as soon as it has finished.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "listener/ClientSocket.h"
+#include "listener/SizedThread.h"
 
 namespace listener {
 
@@ -35,6 +38,20 @@ class TServerClientThread {
     // The listener is being deactivated: finish the connection and leave.
     bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
 
+    // Makes `socket` the one being served, for a caller that drives the connection
+    // from its own thread instead of through a listener (the dispatcher's fuzz
+    // target does); null lets it go again.
+    void AdoptSocket(std::shared_ptr<TClientSocket> socket) {
+        std::lock_guard guard(mutex_);
+        socket_ = std::move(socket);
+    }
+    // Accepted sockets that still exist and were accepted no later than this thread's
+    // socket, this one included; 0 while the thread holds no socket, 1 for an adopted
+    // socket (no listener counts the others). Connections that arrive after this one
+    // do not change it, so of many that arrive at once the first ones are the ones
+    // within a connection limit.
+    int ConnectionsUpToThisOne() const;
+
   protected:
     // Serves ClientSocket() until the connection ends; runs in this thread.
     virtual void ClientExecute() = 0;
@@ -45,14 +62,17 @@ class TServerClientThread {
     // Both called with the listener's list lock held.
     bool IsIdle();
     void GiveSocket(std::shared_ptr<TClientSocket> socket);
-    void Terminate();
+    // Ending in two steps, so that every connection knows the listener stops before
+    // any of them ends: one that ends then sends nothing to the others.
+    void MarkTerminated() { terminated_.store(true, std::memory_order_release); }
+    void CloseAndWake();
     void Run();
     void ServeOneSocket();
     bool WaitForSocket();
 
     TServerSocket* owner_ = nullptr;
-    std::thread thread_;
-    std::mutex mutex_;  // guards socket_ hand-over and the wake-up
+    TSizedThread thread_;
+    mutable std::mutex mutex_;  // guards socket_ hand-over and the wake-up
     std::condition_variable wake_;
     std::shared_ptr<TClientSocket> socket_;
     bool hasNewSocket_ = false;
@@ -70,6 +90,14 @@ class TServerSocket {
     // connections meanwhile, so that a connection ending cannot wait for it forever.
     using ThreadWaiter = std::function<void(const std::function<bool()>& finished)>;
 
+    // A host with more live connections that have not registered is refused its next
+    // connection at once, without a thread. A person's client needs one connection
+    // to register, and the server takes one user per host anyway; three leave room
+    // for a reconnection while an old connection is still being noticed as dead,
+    // yet no single host can hold many threads or the connection limit's places
+    // with idle connections.
+    static constexpr int kMaxUnregisteredPerHost = 3;
+
     TServerSocket(int threadCacheSize, GetThreadHandler onGetThread, ErrorDisplay showError,
                   ThreadWaiter waitForThread = {});
     ~TServerSocket();  // deactivates
@@ -80,8 +108,8 @@ class TServerSocket {
     // of 5 and starts accepting. Throws std::runtime_error with the socket error's
     // text when the port cannot be bound.
     void Activate(uint16_t port);
-    // Stops accepting, closes every client socket, wakes and joins every connection
-    // thread, and only then returns.
+    // Stops accepting, tells every connection thread to end, closes every client
+    // socket, wakes and joins every connection thread, and only then returns.
     void Deactivate();
     bool Active() const { return listenFd_ >= 0; }
     uint16_t LocalPort() const { return localPort_; }
@@ -89,16 +117,27 @@ class TServerSocket {
     // Connection threads that currently hold a socket.
     int ActiveThreads() const { return activeThreads_.load(std::memory_order_acquire); }
     // Accepted sockets that still exist.
-    int ActiveConnections() const { return activeConnections_.load(std::memory_order_acquire); }
+    int ActiveConnections() const;
+    // Connection threads that exist: those holding a socket, the idle cached ones and
+    // those that have finished but are not joined yet.
+    int ExistingThreads() const;
 
   private:
     friend class TServerClientThread;
     void AcceptLoop();
-    void GetThread(std::unique_ptr<TClientSocket> socket);
+    void AcceptOne();
+    // Waits until a connection arrives, a thread finishes or the listener stops;
+    // false when `timeoutMs` (-1: no limit) passed first.
+    bool WaitForWork(int timeoutMs);
+    void GetThread(std::shared_ptr<TClientSocket> socket);
+    bool TooManyUnregistered(in_addr_t peer) const;
+    int AcceptedUpTo(uint64_t acceptNumber) const;
+    void ForgetSocket(uint64_t acceptNumber);
     // Frees the thread's socket after a connection; answers whether the thread stays
-    // in the cache for the next one. A leaving thread is moved to finished_.
+    // in the cache for the next one. A leaving thread is moved to finished_ and the
+    // accept thread is woken to join it.
     bool ReleaseSocket(TServerClientThread& thread);
-    void JoinFinishedThreads();
+    std::size_t JoinFinishedThreads();  // answers how many it joined
     void Join(TServerClientThread& thread);
     void ReportError(const std::string& text) { showError_(text); }
 
@@ -108,15 +147,21 @@ class TServerSocket {
     ThreadWaiter waitForThread_;
 
     int listenFd_ = -1;
+    int wakeFd_ = -1;  // eventfd: a thread has finished, or the accept thread is to stop
     uint16_t localPort_ = 0;
     std::thread acceptThread_;
     std::atomic<bool> stopAccepting_{false};
+    uint64_t lastAcceptNumber_ = 0;  // accept thread only
 
-    std::mutex listLock_;                                         // guards threads_ and finished_
+    mutable std::mutex listLock_;                                 // guards threads_ and finished_
     std::vector<std::unique_ptr<TServerClientThread>> threads_;   // in order of creation
     std::vector<std::unique_ptr<TServerClientThread>> finished_;  // left, not yet joined
     std::atomic<int> activeThreads_{0};
-    std::atomic<int> activeConnections_{0};
+
+    // Taken last: never held while asking for the list lock or a thread's lock.
+    mutable std::mutex acceptedLock_;  // guards accepted_
+    // Accepted sockets that still exist, by accept number.
+    std::map<uint64_t, std::shared_ptr<TClientSocket>> accepted_;
 };
 
 }  // namespace listener

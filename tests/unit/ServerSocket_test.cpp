@@ -1,11 +1,14 @@
-// The listener on its own: thread cache reuse, the two counts, deactivation that
-// ends every connection, and a port that cannot be bound.
+// The listener on its own: thread cache reuse, the counts, joining threads as they
+// finish, the per-host bound on unregistered connections, deactivation that ends
+// every connection, and a port that cannot be bound.
 #include "listener/ServerSocket.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -46,19 +49,67 @@ class TIdentifyingThread : public listener::TServerClientThread {
     std::atomic<int>& served_;
 };
 
+// Answers every connection with its ConnectionsUpToThisOne, and every line with the
+// same count again; the line "R" first marks the connection registered.
+class TCountingThread : public listener::TServerClientThread {
+  protected:
+    void ClientExecute() override {
+        auto& socket = *ClientSocket();
+        Answer(socket);
+        std::string received;
+        char buffer[64];
+        while (socket.Connected() && !Terminated()) {
+            if (!socket.Wait(1000, false).Readable)
+                continue;
+            std::size_t read = 0;
+            if (socket.ReadSome(buffer, sizeof buffer, read) !=
+                listener::TClientSocket::ReadResult::Data) {
+                break;
+            }
+            received.append(buffer, read);
+            for (std::size_t end; (end = received.find("\r\n")) != std::string::npos;) {
+                if (received.compare(0, end, "R") == 0)
+                    socket.MarkRegistered();
+                received.erase(0, end + 2);
+                Answer(socket);
+            }
+        }
+    }
+
+  private:
+    void Answer(listener::TClientSocket& socket) {
+        const std::string line = std::to_string(ConnectionsUpToThisOne()) + "\r\n";
+        std::size_t written = 0;
+        socket.WriteSome(line.data(), line.size(), written);
+    }
+};
+
+// The threads of this process, from the kernel's view.
+int ProcessThreads() {
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    while (status >> word) {
+        if (word == "Threads:") {
+            int threads = 0;
+            status >> threads;
+            return threads;
+        }
+    }
+    return -1;
+}
+
+bool WaitFor(const std::function<bool()>& condition) {
+    for (int i = 0; i < 500 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return condition();
+}
+
 struct ListenerFixture : ::testing::Test {
     std::atomic<int> served{0};
     std::vector<std::string> errors;
     listener::TServerSocket serverSocket{
         2, [this] { return std::make_unique<TIdentifyingThread>(served); },
         [this](const std::string& text) { errors.push_back(text); }};
-
-    bool WaitFor(const std::function<bool()>& condition) {
-        for (int i = 0; i < 500 && !condition(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return condition();
-    }
 };
 
 TEST_F(ListenerFixture, CachedThreadsAreReusedInOrderAndLaterOnesEnd) {
@@ -88,6 +139,27 @@ TEST_F(ListenerFixture, CachedThreadsAreReusedInOrderAndLaterOnesEnd) {
     ASSERT_TRUE(third);
     EXPECT_NE(*third, firstRound[0]);
     EXPECT_NE(*third, firstRound[1]);
+}
+
+TEST_F(ListenerFixture, ThreadsThatLeaveAreJoinedWithoutWaitingForTheNextConnection) {
+    const int threadsBefore = ProcessThreads();
+    serverSocket.Activate(0);
+    {
+        std::vector<std::unique_ptr<TTestClient>> clients;
+        for (int i = 0; i < 6; ++i) {
+            clients.push_back(std::make_unique<TTestClient>(serverSocket.LocalPort(),
+                                                            "127.0.0." + std::to_string(2 + i)));
+            ASSERT_TRUE(clients.back()->ReadLine());
+        }
+        EXPECT_EQ(serverSocket.ExistingThreads(), 6);
+        EXPECT_EQ(ProcessThreads(), threadsBefore + 1 + 6) << "the accept thread and six";
+    }
+    // No new connection comes: the four threads beyond the cache are joined as they
+    // leave, and only the two cached ones stay.
+    ASSERT_TRUE(WaitFor([&] { return served == 6; }));
+    EXPECT_TRUE(WaitFor([&] { return serverSocket.ExistingThreads() == 2; }));
+    EXPECT_TRUE(WaitFor([&] { return ProcessThreads() == threadsBefore + 1 + 2; }))
+        << ProcessThreads() << " threads, " << threadsBefore << " before activation";
 }
 
 TEST_F(ListenerFixture, DeactivationClosesEveryConnectionAndJoinsEveryThread) {
@@ -160,6 +232,87 @@ TEST(ServerSocketInMainThread, DeactivationServesTheConnectionsMainThreadSteps) 
     ASSERT_TRUE(b.ReadLine());
     serverSocket.Deactivate();  // in the main thread, which the ending connections wait for
     EXPECT_EQ(notified, 2);
+}
+
+struct CountingListener : ::testing::Test {
+    std::vector<std::string> errors;
+    listener::TServerSocket serverSocket{
+        2, [] { return std::make_unique<TCountingThread>(); },
+        [this](const std::string& text) { errors.push_back(text); }};
+
+    CountingListener() { serverSocket.Activate(0); }
+    std::unique_ptr<TTestClient> Connect(const std::string& address) {
+        return std::make_unique<TTestClient>(serverSocket.LocalPort(), address);
+    }
+};
+
+TEST_F(CountingListener, EachConnectionCountsTheLiveOnesAcceptedUpToItself) {
+    auto a = Connect("127.0.0.2");
+    EXPECT_EQ(a->ReadLine(), "1\r\n");
+    auto b = Connect("127.0.0.3");
+    EXPECT_EQ(b->ReadLine(), "2\r\n");
+    auto c = Connect("127.0.0.4");
+    EXPECT_EQ(c->ReadLine(), "3\r\n");
+    a->Send("?");
+    EXPECT_EQ(a->ReadLine(), "1\r\n") << "connections accepted later do not count";
+
+    b.reset();
+    ASSERT_TRUE(WaitFor([&] { return serverSocket.ActiveConnections() == 2; }));
+    c->Send("?");
+    EXPECT_EQ(c->ReadLine(), "2\r\n") << "an earlier connection that ended no longer counts";
+    auto d = Connect("127.0.0.5");
+    EXPECT_EQ(d->ReadLine(), "3\r\n");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(CountingListener, OfManyConnectionsArrivingAtOnceEachHasItsOwnPlace) {
+    constexpr int kClients = 12;
+    std::vector<std::unique_ptr<TTestClient>> clients;
+    for (int i = 0; i < kClients; ++i)
+        clients.push_back(Connect("127.0.0." + std::to_string(2 + i)));
+    std::multiset<std::string> places;
+    for (auto& client : clients)
+        places.insert(client->ReadLine().value_or("none"));
+    std::multiset<std::string> expected;
+    for (int place = 1; place <= kClients; ++place)
+        expected.insert(std::to_string(place) + "\r\n");
+    EXPECT_EQ(places, expected);
+}
+
+TEST_F(CountingListener, AHostWithTooManyUnregisteredConnectionsIsRefusedAtOnceWithoutAThread) {
+    constexpr int kBound = listener::TServerSocket::kMaxUnregisteredPerHost;
+    std::vector<std::unique_ptr<TTestClient>> held;
+    for (int i = 0; i < kBound; ++i) {
+        held.push_back(Connect("127.0.0.2"));
+        ASSERT_TRUE(held.back()->ReadLine());
+    }
+    const int threadsWithin = ProcessThreads();
+    for (int i = 0; i < 100; ++i) {
+        auto refused = Connect("127.0.0.2");
+        ASSERT_TRUE(refused->WaitClosed(2000)) << "connection " << i << " was served";
+        EXPECT_FALSE(refused->ReadLine(0));
+    }
+    EXPECT_EQ(serverSocket.ActiveConnections(), kBound);
+    EXPECT_EQ(serverSocket.ExistingThreads(), kBound);
+    EXPECT_EQ(ProcessThreads(), threadsWithin);
+
+    auto otherHost = Connect("127.0.0.3");
+    EXPECT_TRUE(otherHost->ReadLine()) << "other hosts are served as before";
+
+    // A registered connection no longer counts against its host.
+    held.front()->Send("R");
+    ASSERT_TRUE(held.front()->ReadLine());
+    auto afterRegistering = Connect("127.0.0.2");
+    EXPECT_TRUE(afterRegistering->ReadLine());
+    auto beyondAgain = Connect("127.0.0.2");
+    EXPECT_TRUE(beyondAgain->WaitClosed(2000));
+
+    // Nor does one that has ended.
+    held.back().reset();
+    ASSERT_TRUE(WaitFor([&] { return serverSocket.ActiveConnections() == kBound + 1; }));
+    auto afterEnding = Connect("127.0.0.2");
+    EXPECT_TRUE(afterEnding->ReadLine());
+    EXPECT_TRUE(errors.empty());
 }
 
 }  // namespace
