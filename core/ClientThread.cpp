@@ -1,10 +1,27 @@
 #include "core/ClientThread.h"
+
+#include <algorithm>
 #include "JapaneseTexts.h"
 #include "core/ConstructionUnit/ConstructionUnit.h"
 #include "platform/Clock.h"
 
+namespace {
+
+// A budget may be overspent by this many seconds of its rate at once: a paste of many
+// lines passes without delay.
+constexpr uint32_t kRelayBurstSeconds = 4;
+
+TRelayBudget RelayBudgetOf(const TSettings& settings) {
+    const auto rate = static_cast<uint32_t>(std::max(settings.RelayBytesPerSecond, 0));
+    return TRelayBudget(rate, rate * kRelayBurstSeconds);
+}
+
+}  // namespace
+
 TClientThread::TClientThread(TServerCore& core)
-    : Core(core), framing_(core.Timings.LineBufferLimitBytes) {}
+    : Core(core),
+      framing_(core.Timings.LineBufferLimitBytes),
+      relayBudget_(RelayBudgetOf(core.Settings)) {}
 
 platform::LocalDateTime TClientThread::IdleSince() const {
     return platform::LocalDateTime(platform::LocalDateTime::duration(idleSince_.load()));
@@ -46,6 +63,7 @@ void TClientThread::StartConnection() {
     output_ =
         std::make_shared<TConnectionOutput>(SharedClientSocket(), Core.Timings.OutQueueLimitBytes);
     framing_.Reset();
+    relayBudget_.Reset(platform::TimeGetTime());
 
     PingIntervalMs = int64_t{Core.Settings.PingInterval} * 1000;
     PingSent = false;
@@ -78,7 +96,7 @@ void TClientThread::SnapshotLimits() {
     int servedConnections = 0;
     Core.Host.RunInMainThread([&] {
         maxConnection = Core.Settings.MaxConnection;
-        servedConnections = Core.Host.ActiveThreads();
+        servedConnections = ConnectionsUpToThisOne();
     });
     OverLimit = maxConnection < servedConnections;
 }
@@ -87,12 +105,16 @@ bool TClientThread::ServeOnce(uint32_t waitMs) {
     auto& socket = *ClientSocket();
     if (Terminated() || !socket.Connected())
         return false;
-    const auto ready = socket.Wait(static_cast<int>(waitMs), output_->WaitsForRoom());
+    // While the relay budget is overspent the input waits; the peer closing does not.
+    const uint32_t throttleMs = relayBudget_.MsUntilAvailable(platform::TimeGetTime());
+    const auto ready =
+        socket.Wait(static_cast<int>(throttleMs ? std::min(waitMs, throttleMs) : waitMs),
+                    output_->WaitsForRoom(), throttleMs == 0);
     if (ready.Writable)
         output_->Flush();
     if (ready.Readable) {
         // Everything the handlers send for this burst goes out once they are done.
-        TOutputBatch batch;
+        TOutputBatch batch(Core.Writer);
         ReadBurst();
         DispatchCompleteLines();
     }
@@ -153,7 +175,7 @@ void TClientThread::CheckTimers() {
         Disconnect();
         return;
     }
-    output_->EndIfStalled(now, Core.Timings.WriteStallTimeoutMs);
+    output_->EndIfStalled(Core.Timings.WriteStallTimeoutMs);
 }
 
 void TClientThread::EndServerSide(std::string_view quitReason, std::string_view closeReason) {
@@ -169,7 +191,8 @@ void TClientThread::Disconnect() {
 // ---- activity ----------------------------------------------------------------------
 
 void TClientThread::MarkActive() {
-    registered_ = true;
+    if (!registered_.exchange(true))
+        ClientSocket()->MarkRegistered();
     PingSent = false;
     LastActivity = platform::TimeGetTime();
     idleSince_ = platform::Now().time_since_epoch().count();

@@ -12,6 +12,7 @@
 #include "core/ConnectionOutput.h"
 #include "core/ConstructionUnit/NumericReplies.h"
 #include "core/ReceiveFraming.h"
+#include "core/RelayBudget.h"
 #include "core/ServerCore.h"
 #include "listener/ServerSocket.h"
 #include "platform/DateTime.h"
@@ -57,6 +58,9 @@ class TClientThread : public listener::TServerClientThread {
     void SendClosingError(std::string_view text);
     void MarkActive();
     void MarkPongReceived();
+    // Charges a line relayed on behalf of this connection's user; called in this
+    // connection's own thread (the fan-outs run in the thread of the user who acts).
+    void SpendRelayBudget(std::size_t bytes) { relayBudget_.Spend(bytes); }
 
     // The numeric error replies, one operation each.
     void ErrNoSuchNick(std::string_view name) { SendError(TErrorReply::NoSuchNick, {name}); }
@@ -65,6 +69,9 @@ class TClientThread : public listener::TServerClientThread {
     }
     void ErrCannotSendToChannel(std::string_view channel) {
         SendError(TErrorReply::CannotSendToChannel, {channel});
+    }
+    void ErrTooManyChannels(std::string_view channel) {
+        SendError(TErrorReply::TooManyChannels, {channel});
     }
     void ErrNoTextToSend() { SendError(TErrorReply::NoTextToSend, {}); }
     void ErrUnknownCommand(std::string_view command) {
@@ -130,6 +137,7 @@ class TClientThread : public listener::TServerClientThread {
     std::atomic<platform::LocalDateTime::rep> idleSince_{0};
 
     TReceiveFraming framing_;
+    TRelayBudget relayBudget_;
     std::string pingLine_;
     uint32_t startTime_ = 0;
     // The current connection's output; other threads reach it only through a user

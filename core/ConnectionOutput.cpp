@@ -1,6 +1,7 @@
 #include "core/ConnectionOutput.h"
 
 #include <cerrno>
+#include <chrono>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -12,6 +13,9 @@ namespace {
 constexpr int kMaxWriteRounds = 4;
 
 constexpr std::string_view kLineEnd = "\r\n";
+
+// The longest the writer waits for bursts being handled to join its next round.
+constexpr std::chrono::microseconds kWaitForBurstsInHand{200};
 
 // Where the line that holds byte `offset` of `bytes` ends (just past its CR LF);
 // `offset` itself when a line begins there. `bytes` begins with a whole line.
@@ -102,8 +106,11 @@ bool TConnectionOutput::WaitsForRoom() {
     return waitsForRoom_;
 }
 
-void TConnectionOutput::EndIfStalled(uint32_t now, uint32_t timeoutMs) {
+void TConnectionOutput::EndIfStalled(uint32_t timeoutMs) {
     std::lock_guard lock(mutex_);
+    // The clock is read under the lock: a writer that made progress a moment ago must
+    // not look as if it had made it in the future.
+    const uint32_t now = platform::TimeGetTime();
     if (failure_ == 0 && QueuedBytes() > 0 && platform::ElapsedMs(now, lastProgress_) > timeoutMs)
         Fail(ETIMEDOUT);
 }
@@ -154,18 +161,73 @@ void TConnectionOutput::WriteNow(std::string_view bytes) {
         socket_->Close();  // nothing may follow a line the socket did not take whole
 }
 
+// ---- TOutputWriter ----------------------------------------------------------------
+
+TOutputWriter::TOutputWriter() : thread_(&TOutputWriter::Run, this) {}
+
+TOutputWriter::~TOutputWriter() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    work_.notify_one();
+    thread_.join();
+}
+
+void TOutputWriter::HandOver(std::vector<std::shared_ptr<TConnectionOutput>>& outputs) {
+    {
+        std::lock_guard lock(mutex_);
+        burstsInHand_.fetch_sub(1, std::memory_order_relaxed);
+        if (outputs.empty() && burstsInHand_.load(std::memory_order_relaxed) > 0)
+            return;
+        if (due_.empty())
+            due_.swap(outputs);
+        else
+            due_.insert(due_.end(), std::make_move_iterator(outputs.begin()),
+                        std::make_move_iterator(outputs.end()));
+    }
+    outputs.clear();
+    work_.notify_one();
+}
+
+void TOutputWriter::WaitUntilIdle() {
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return due_.empty() && !writing_; });
+}
+
+void TOutputWriter::Run() {
+    std::vector<std::shared_ptr<TConnectionOutput>> round;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        work_.wait(lock, [this] { return stopping_ || !due_.empty(); });
+        if (due_.empty())
+            return;  // stopping, and everything is written
+        // Bursts being handled at this moment join this round, if they are quick.
+        work_.wait_for(lock, kWaitForBurstsInHand, [this] {
+            return stopping_ || burstsInHand_.load(std::memory_order_relaxed) == 0;
+        });
+        round.swap(due_);
+        writing_ = true;
+        lock.unlock();
+        for (const auto& output : round)
+            output->Flush();
+        round.clear();
+        lock.lock();
+        writing_ = false;
+        idle_.notify_all();
+    }
+}
+
 // ---- TOutputBatch ---------------------------------------------------------------
 
-TOutputBatch::TOutputBatch() {
-    ++openBatches;
+TOutputBatch::TOutputBatch(TOutputWriter& writer) : writer_(writer) {
+    if (openBatches++ == 0)
+        writer_.BurstBegins();
 }
 
 TOutputBatch::~TOutputBatch() {
-    if (--openBatches > 0)
-        return;
-    for (const auto& output : deferredOutputs)
-        output->Flush();
-    deferredOutputs.clear();
+    if (--openBatches == 0)
+        writer_.HandOver(deferredOutputs);
 }
 
 bool TOutputBatch::Defer(const std::shared_ptr<TConnectionOutput>& output) {

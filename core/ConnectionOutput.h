@@ -6,6 +6,7 @@
 // as the peer reads. Lines are written whole and in the order they were queued.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "listener/ClientSocket.h"
 
@@ -36,7 +39,7 @@ class TConnectionOutput {
     // own thread then waits for room and calls Flush.
     bool WaitsForRoom();
     // Ends the connection when queued output has not moved for `timeoutMs`.
-    void EndIfStalled(uint32_t now, uint32_t timeoutMs);
+    void EndIfStalled(uint32_t timeoutMs);
     // Writes "line" past the queued output, whose lines the peer has not begun to
     // receive are dropped, and closes the socket. Lines queued but not yet due to
     // the socket go out first; a line the peer has begun to receive is finished when
@@ -68,13 +71,46 @@ class TConnectionOutput {
     int failure_ = 0;
 };
 
+// Writes, in a thread of its own, the outputs that connections hand over once they
+// have queued lines for them. While it writes one round, lines for the next queue
+// up, so the busier the server, the more lines go out in one system call; and the
+// connections' own threads go back to reading at once.
+class TOutputWriter {
+  public:
+    TOutputWriter();
+    // Writes what was handed over, then stops.
+    ~TOutputWriter();
+    TOutputWriter(const TOutputWriter&) = delete;
+    TOutputWriter& operator=(const TOutputWriter&) = delete;
+
+    // A connection's thread begins handling a burst; the writer lets the lines of
+    // bursts being handled join the round it is about to write (waiting a moment).
+    void BurstBegins() { burstsInHand_.fetch_add(1, std::memory_order_relaxed); }
+    // Ends the burst: takes the outputs it queued lines for (leaving `outputs` empty)
+    // and writes each soon.
+    void HandOver(std::vector<std::shared_ptr<TConnectionOutput>>& outputs);
+    // Returns once everything handed over so far has been written.
+    void WaitUntilIdle();
+
+  private:
+    void Run();
+
+    std::mutex mutex_;
+    std::condition_variable work_;  // outputs are due, or the writer stops
+    std::condition_variable idle_;  // a round has been written
+    std::vector<std::shared_ptr<TConnectionOutput>> due_;
+    std::atomic<int> burstsInHand_{0};
+    bool writing_ = false;
+    bool stopping_ = false;
+    std::thread thread_;  // last: it starts once everything else is ready
+};
+
 // Collects, while a connection handles what it received, the outputs that lines
-// were queued for, and flushes each of them once when the outermost batch of the
-// thread closes: one write per peer for a whole burst, made after the handlers
-// have released the registry lock.
+// were queued for; when the outermost batch of the thread closes, it hands them to
+// the writer: one write per peer for a whole burst, made outside the registry lock.
 class TOutputBatch {
   public:
-    TOutputBatch();
+    explicit TOutputBatch(TOutputWriter& writer);
     ~TOutputBatch();
     TOutputBatch(const TOutputBatch&) = delete;
     TOutputBatch& operator=(const TOutputBatch&) = delete;
@@ -82,4 +118,7 @@ class TOutputBatch {
     // Takes the output into the open batch of this thread; answers false when no
     // batch is open, and the caller flushes at once.
     static bool Defer(const std::shared_ptr<TConnectionOutput>& output);
+
+  private:
+    TOutputWriter& writer_;
 };

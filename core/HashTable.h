@@ -2,6 +2,7 @@
 // keyed by channel name, and the one lock that guards them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,12 @@ class TChannelData;
 // One connected client that has sent NICK or USER; keyed by nickname.
 class TUserData : public TMyCollectionItem {
   public:
+    // Bounds on what one client can make the server keep, far beyond what people use:
+    // channels joined at once (a JOIN beyond gets 405), and invitations kept (the
+    // oldest goes when a new one comes).
+    static constexpr std::size_t kMaxChannels = 100;
+    static constexpr std::size_t kMaxInvitations = 100;
+
     std::string Host, UserName, RealName;
     bool Invisible = false, ServerNotices = false, Wallops = false, Operator = false;
     TClientThread* Connection = nullptr;  // not owned
@@ -73,6 +80,11 @@ class TUserList {
 // One existing channel; keyed by its name, "#" or "&" included.
 class TChannelData : public TMyCollectionItem {
   public:
+    // Ban masks a channel holds (further "+b" letters are ignored), and the bytes of
+    // a topic kept (a longer one is cut at a character boundary).
+    static constexpr std::size_t kMaxBans = 100;
+    static constexpr std::size_t kMaxTopicBytes = 300;
+
     TUserList Members;
     bool Private = false, Secret = false, InviteOnly = false, TopicLocked = false,
          NoExternal = false, Moderated = false;

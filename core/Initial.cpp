@@ -84,6 +84,8 @@ void LoadSettings(TSettings& settings, const TSettingsFiles& files) {
     settings.MaxConnection = ReadInteger(files, "MaxConnection", defaults.MaxConnection);
     settings.PingInterval = ReadInteger(files, "PingInterval", defaults.PingInterval);
     settings.MaxChannel = ReadInteger(files, "MaxChannel", defaults.MaxChannel);
+    settings.RelayBytesPerSecond =
+        ReadInteger(files, "RelayBytesPerSecond", defaults.RelayBytesPerSecond);
     if (const auto motd = platform::ReadWholeFile(files.Motd)) {
         settings.MotdLines = SplitMotd(*motd);
     } else {

@@ -13,6 +13,10 @@ struct TSettings {
     std::string ServerInfo{"Simple IRC Server for Win32"};
     int32_t Port = 6667, MaxConnection = 10, PingInterval = 120, MaxChannel = 5;
     std::vector<std::string> MotdLines;  // the message of the day, no line ends
+    // Bytes per second of relayed lines that one connection may cause (see
+    // TRelayBudget); 0 or less: no limit. Read from the ini file, never written: only
+    // an administrator who knows why sets it (a benchmark, a trusted bot).
+    int32_t RelayBytesPerSecond = 32 * 1024;
 };
 
 // Where a program's settings live: the ini file named after the executable and
@@ -25,9 +29,9 @@ struct TSettingsFiles {
     static TSettingsFiles ForExecutable(const std::filesystem::path& exe);
 };
 
-// Reads the six settings from section "Global" of the ini file (a missing key or a
-// number that does not convert gives the default) and the message of the day: the
-// lines of MOTD.txt when it exists, else the two built-in lines appended.
+// Reads the six settings and RelayBytesPerSecond from section "Global" of the ini file (a missing
+// key or a number that does not convert gives the default) and the message of the day: the lines of
+// MOTD.txt when it exists, else the two built-in lines appended.
 void LoadSettings(TSettings& settings, const TSettingsFiles& files);
 
 // Writes the six settings (numbers in decimal) into section "Global", then MOTD.txt

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/ConnectionOutput.h"
 #include "core/HashTable.h"
 #include "core/Initial.h"
 
@@ -54,4 +55,5 @@ class TServerCore {
     const std::string ProgramFileName;  // the running program's file name, without folder
     const std::string ProductVersion;   // ProductVersion of the program's version block
     const TConnectionTimings Timings;
+    TOutputWriter Writer;  // writes what the connections' handlers queue for others
 };

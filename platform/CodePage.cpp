@@ -19,4 +19,16 @@ std::string UpperCase(std::string_view text) {
     return result;
 }
 
+std::string_view CutAtCharacter(std::string_view text, std::size_t maxBytes) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const std::size_t step =
+            IsLeadByte(static_cast<unsigned char>(text[end])) && end + 1 < text.size() ? 2 : 1;
+        if (end + step > maxBytes)
+            break;
+        end += step;
+    }
+    return text.substr(0, end);
+}
+
 }  // namespace platform

@@ -13,4 +13,8 @@ bool IsLeadByte(unsigned char byte);
 // bytes of a double-byte character and every other byte stay as they are.
 std::string UpperCase(std::string_view text);
 
+// The longest beginning of the text of at most `maxBytes` bytes that does not end
+// between the two bytes of a double-byte character.
+std::string_view CutAtCharacter(std::string_view text, std::size_t maxBytes);
+
 }  // namespace platform

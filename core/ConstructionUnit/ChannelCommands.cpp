@@ -13,6 +13,7 @@
 #include "core/ConstructionUnit/Handlers.h"
 #include "core/ConstructionUnit/Membership.h"
 #include "core/TextUtil.h"
+#include "platform/CodePage.h"
 
 namespace {
 
@@ -122,6 +123,14 @@ void SendNamesOnJoin(TClientThread& connection, const TChannelData& channel,
     SendNumericReply(connection, "366", user, " " + channel.KeyWord() + " :End of /NAMES list.");
 }
 
+// A user already on as many channels as a user may be gets 405 instead.
+bool MayJoinAnother(TClientThread& connection, const TUserData& user, std::string_view name) {
+    if (user.Channels.size() < TUserData::kMaxChannels)
+        return true;
+    connection.ErrTooManyChannels(name);
+    return false;
+}
+
 void AddJoiner(TClientThread& connection, TUserData& user, TChannelData& channel,
                uint16_t memberFlags) {
     channel.AddMember(&user, memberFlags);
@@ -142,7 +151,8 @@ void JoinExisting(TClientThread& connection, TUserData& user, TChannelData& chan
         connection.ErrChannelIsFull(name);
     } else if (channel.InviteOnly && !HoldsInvitation(user, channel.KeyWord())) {
         connection.ErrInviteOnlyChannel(name);
-    } else if (channel.FindMember(user.KeyWord()) == nullptr) {
+    } else if (channel.FindMember(user.KeyWord()) == nullptr &&
+               MayJoinAnother(connection, user, name)) {
         AddJoiner(connection, user, channel, JoinerFlags);
     }
 }
@@ -156,7 +166,7 @@ void JoinOneChannel(TClientThread& connection, TUserData& user, const std::strin
         // The name differs from an existing channel's only by trailing control bytes,
         // which naming a channel trims: it can be neither found nor created.
         connection.ErrNoSuchChannel(name);
-    } else {
+    } else if (MayJoinAnother(connection, user, name)) {
         TChannelData* created = registry.Channels.Add();
         created->SetKeyWord(name);
         AddJoiner(connection, user, *created, CreatorFlags);
@@ -190,7 +200,8 @@ void SetTopic(TClientThread& connection, TUserData& user, TChannelData& channel,
     if (!IsMember(channel, user)) {
         connection.ErrNotOnChannel(user.KeyWord(), channel.KeyWord());
     } else if (!channel.TopicLocked || IsChanOp(channel, user)) {
-        channel.Topic = WithoutLeadingColon(newTopic);
+        channel.Topic =
+            platform::CutAtCharacter(WithoutLeadingColon(newTopic), TChannelData::kMaxTopicBytes);
         SendToChannel(channel, user, "TOPIC " + channel.KeyWord() + " :" + channel.Topic, false);
     } else {
         connection.ErrChanOpPrivilegesNeeded(channel.KeyWord());
@@ -207,11 +218,11 @@ void ReportTopic(TClientThread& connection, const TUserData& user, const TChanne
 
 void Invite(TClientThread& connection, const TUserData& user, TUserData& target,
             const TChannelData& channel) {
-    if (target.Connection != nullptr) {
-        target.Connection->SendLine(UserPrefix(user) + " INVITE " + target.KeyWord() + " " +
-                                    channel.KeyWord() + "\r\n");
-    }
+    SendToUser(target, user, "INVITE " + target.KeyWord() + " " + channel.KeyWord());
     if (!HoldsInvitation(target, channel.KeyWord())) {
+        // The oldest invitation makes room for a new one beyond the limit.
+        if (target.Invitations.size() >= TUserData::kMaxInvitations)
+            target.Invitations.erase(target.Invitations.begin());
         target.Invitations.push_back(channel.KeyWord());
     }
     SendNumericReply(connection, "341", user, " " + channel.KeyWord() + " " + target.KeyWord());

@@ -10,8 +10,12 @@
 
 namespace {
 
+// The line relayed for `user`, charged to the user's relay budget.
 std::string RelayedLine(const TUserData& user, std::string_view text) {
-    return UserPrefix(user) + " " + std::string(text) + "\r\n";
+    std::string line = UserPrefix(user) + " " + std::string(text) + "\r\n";
+    if (user.Connection != nullptr)
+        user.Connection->SpendRelayBudget(line.size());
+    return line;
 }
 
 }  // namespace
@@ -40,6 +44,12 @@ void LeaveChannel(TClientData& registry, TUserData& user, TChannelData& channel)
         user.Invitations.erase(invitation);
     if (channel.MemberCount() == 0)
         registry.DeleteChannel(&channel);
+}
+
+void SendToUser(const TUserData& recipient, const TUserData& sender, std::string_view text) {
+    const std::string line = RelayedLine(sender, text);
+    if (recipient.Connection != nullptr)
+        recipient.Connection->SendLine(line);
 }
 
 void SendToChannel(const TChannelData& channel, const TUserData& sender, std::string_view text,

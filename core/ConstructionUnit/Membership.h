@@ -19,6 +19,13 @@ bool IsMember(const TChannelData& channel, const TUserData& user);
 // left without members is deleted from the registry.
 void LeaveChannel(TClientData& registry, TUserData& user, TChannelData& channel);
 
+// The fan-outs relay a user's action under its prefix. Each relayed line is charged
+// once to the relay budget of the user's connection (see TRelayBudget), however
+// many receive it.
+
+// Sends the sender's prefix + " " + text to one user.
+void SendToUser(const TUserData& recipient, const TUserData& sender, std::string_view text);
+
 // Sends the sender's prefix + " " + text to every member of the channel, passing
 // over the sender's own connection when `skipSender`.
 void SendToChannel(const TChannelData& channel, const TUserData& sender, std::string_view text,

@@ -1,8 +1,10 @@
 // PRIVMSG and NOTICE: relaying a text to nicks and channels. Both commands share one
 // implementation; TMessageKind holds what sets them apart.
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/ClientThread.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
@@ -52,40 +54,29 @@ void SendAwayReply(TClientThread& connection, const TUserData& sender, const TUs
                         recipient.KeyWord() + " :" + recipient.AwayMessage + "\r\n");
 }
 
-// Each Deliver function answers whether the remaining targets are still handled.
-bool DeliverToNick(TClientThread& connection, const TUserData& sender, const std::string& target,
+void DeliverToNick(TClientThread& connection, const TUserData& sender, const TUserData& recipient,
                    const std::string& text, const TMessageKind& kind) {
-    const TUserData* recipient = connection.Core.Registry.Users.Find(target);
-    if (recipient == nullptr) {
-        connection.ErrNoSuchNick(target);
-        return false;
+    SendToUser(recipient, sender,
+               std::string(kind.Command) + " " + recipient.KeyWord() + " " + text);
+    if (kind.RepliesAway && !recipient.AwayMessage.empty()) {
+        SendAwayReply(connection, sender, recipient);
     }
-    if (recipient->Connection != nullptr) {
-        recipient->Connection->SendLine(UserPrefix(sender) + " " + std::string(kind.Command) + " " +
-                                        recipient->KeyWord() + " " + text + "\r\n");
-    }
-    if (kind.RepliesAway && !recipient->AwayMessage.empty()) {
-        SendAwayReply(connection, sender, *recipient);
-    }
-    return true;
 }
 
-bool DeliverToChannel(TClientThread& connection, const TUserData& sender, const std::string& target,
-                      const std::string& text, const TMessageKind& kind) {
-    const TChannelData* channel = connection.Core.Registry.Channels.Find(target);
-    if (channel == nullptr) {
-        connection.ErrNoSuchChannel(target);
-        return false;
+void DeliverToChannel(TClientThread& connection, const TUserData& sender,
+                      const TChannelData& channel, const std::string& text,
+                      const TMessageKind& kind) {
+    if (kind.ObeysChannelModes && !MaySpeakIn(channel, sender)) {
+        connection.ErrCannotSendToChannel(channel.KeyWord());
+        return;
     }
-    if (kind.ObeysChannelModes && !MaySpeakIn(*channel, sender)) {
-        connection.ErrCannotSendToChannel(channel->KeyWord());
-        return true;
-    }
-    SendToChannel(*channel, sender,
-                  std::string(kind.Command) + " " + channel->KeyWord() + " " + text, true);
-    return true;
+    SendToChannel(channel, sender, std::string(kind.Command) + " " + channel.KeyWord() + " " + text,
+                  true);
 }
 
+// Delivers to the targets in turn and stops at the first that does not exist. A
+// target named again (the same record, whatever the spelling) is served once only,
+// so that one line cannot multiply what a recipient receives.
 void RelayMessage(TClientThread& connection, const TParsedMessage& message,
                   const TMessageKind& kind) {
     const int textNumber = TextParameterNumber(message);
@@ -101,13 +92,33 @@ void RelayMessage(TClientThread& connection, const TParsedMessage& message,
     const TUserData* sender = OwnRecord(connection);
     if (sender == nullptr)
         return;
+    std::vector<const void*> served;  // the records delivered to so far
+    const auto firstTime = [&served](const void* record) {
+        if (std::ranges::find(served, record) != served.end())
+            return false;
+        served.push_back(record);
+        return true;
+    };
+    const TClientData& registry = connection.Core.Registry;
     for (int k = 1; k < textNumber; ++k) {
         const std::string& target = message.Param(k);
-        const bool goOn = BeginsLikeChannel(target)
-                              ? DeliverToChannel(connection, *sender, target, text, kind)
-                              : DeliverToNick(connection, *sender, target, text, kind);
-        if (!goOn)
-            return;
+        if (BeginsLikeChannel(target)) {
+            const TChannelData* channel = registry.Channels.Find(target);
+            if (channel == nullptr) {
+                connection.ErrNoSuchChannel(target);
+                return;
+            }
+            if (firstTime(channel))
+                DeliverToChannel(connection, *sender, *channel, text, kind);
+        } else {
+            const TUserData* recipient = registry.Users.Find(target);
+            if (recipient == nullptr) {
+                connection.ErrNoSuchNick(target);
+                return;
+            }
+            if (firstTime(recipient))
+                DeliverToNick(connection, *sender, *recipient, text, kind);
+        }
     }
 }
 

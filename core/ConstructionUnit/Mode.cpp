@@ -265,13 +265,16 @@ class TChannelModeChange {
     }
 
     // "b" takes the next parameter whatever it begins with; without one it does nothing.
-    // A "-b" mask that is not on the list removes nothing and is not announced.
+    // A "-b" mask that is not on the list removes nothing and is not announced, nor is
+    // a "+b" mask beyond the list's limit.
     void ChangeBan() {
         const auto parameter = TakeParameter();
         if (!parameter)
             return;
         const std::string mask = NormaliseBanMask(*parameter);
         if (plus_) {
+            if (channel_.Bans.size() >= TChannelData::kMaxBans)
+                return;  // the list is full: ignored, not announced
             channel_.Bans.push_back(mask);
         } else if (!RemoveBan(mask)) {
             return;

@@ -34,10 +34,11 @@ struct TErrorReplyFormat {
 using enum TErrorReply;
 using enum TAddressee;
 
-constexpr std::array<TErrorReplyFormat, 23> ErrorReplies = {{
+constexpr std::array<TErrorReplyFormat, 24> ErrorReplies = {{
     {NoSuchNick, ConnectionNick, 1, Texts::Err401},
     {NoSuchChannel, ConnectionNick, 1, Texts::Err403},
     {CannotSendToChannel, ConnectionNick, 1, Texts::Err404},
+    {TooManyChannels, ConnectionNick, 1, Texts::Err405},
     {NoTextToSend, ConnectionNick, 0, Texts::Err412},
     {UnknownCommand, ConnectionNick, 1, Texts::Err421},
     {NoNicknameGiven, Star, 0, Texts::Err431},

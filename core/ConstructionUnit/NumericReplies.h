@@ -6,11 +6,12 @@
 #include <string>
 #include <string_view>
 
-// The 23 error replies; each value is the reply's numeric code.
+// The error replies; each value is the reply's numeric code.
 enum class TErrorReply {
     NoSuchNick = 401,
     NoSuchChannel = 403,
     CannotSendToChannel = 404,
+    TooManyChannels = 405,
     NoTextToSend = 412,
     UnknownCommand = 421,
     NoNicknameGiven = 431,

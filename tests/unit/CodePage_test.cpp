@@ -1,5 +1,5 @@
-// Upper-casing by code page 932: single-byte letters change, double-byte characters
-// never do.
+// Code page 932 rules: upper-casing changes single-byte letters and never a
+// double-byte character, and cutting a text never splits one.
 #include "platform/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +37,19 @@ TEST(CodePageTest, BytesOutsideTheLeadRangesStartNoDoubleByteCharacter) {
 
 TEST(CodePageTest, LeadByteAtTheEndIsKept) {
     EXPECT_EQ(UpperCase("ab\x82"), "AB\x82");
+}
+
+TEST(CodePageTest, CutAtCharacterNeverSplitsADoubleByteCharacter) {
+    // "日本" is two double-byte characters; "a" and "ｱ" (0xB1) are single bytes.
+    const std::string text = "a\x93\xfa\x96\x7b\xb1";
+    EXPECT_EQ(platform::CutAtCharacter(text, 0), "");
+    EXPECT_EQ(platform::CutAtCharacter(text, 2), "a");
+    EXPECT_EQ(platform::CutAtCharacter(text, 3), "a\x93\xfa");
+    EXPECT_EQ(platform::CutAtCharacter(text, 4), "a\x93\xfa");
+    EXPECT_EQ(platform::CutAtCharacter(text, 6), text);
+    EXPECT_EQ(platform::CutAtCharacter(text, 100), text);
+    // A lead byte at the very end has no trail byte and counts alone.
+    EXPECT_EQ(platform::CutAtCharacter("ab\x93", 3), "ab\x93");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The sending side of a connection on a real socket pair: lines from many threads
-// arrive whole and in order, a batch writes once when it closes, a peer that does
+// arrive whole and in order, a batch has the writer write once when it closes, a peer that does
 // not read never holds a writer up and is ended at the limit or after a stall, and
 // a closing error never tears a line.
 #include "core/ConnectionOutput.h"
@@ -20,6 +20,7 @@
 namespace {
 
 struct ConnectionOutputTest : ::testing::Test {
+    TOutputWriter writer;
     std::shared_ptr<listener::TClientSocket> socket;
     int peer = -1;
 
@@ -85,7 +86,7 @@ TEST_F(ConnectionOutputTest, LinesFromManyThreadsArriveWholeAndInEachThreadsOrde
             for (int i = 0; i < kLines; ++i) {
                 char line[32];
                 std::snprintf(line, sizeof line, "t%d %05d ........\r\n", t, i);
-                TOutputBatch batch;
+                TOutputBatch batch(writer);
                 if (output->Append(line) && !TOutputBatch::Defer(output))
                     output->Flush();
                 // The peer reads on; what the socket did not take is written here,
@@ -95,8 +96,9 @@ TEST_F(ConnectionOutputTest, LinesFromManyThreadsArriveWholeAndInEachThreadsOrde
             }
         });
     }
-    for (auto& writer : writers)
-        writer.join();
+    for (auto& thread : writers)
+        thread.join();
+    writer.WaitUntilIdle();
     while (output->WaitsForRoom())
         output->Flush();
     reader.join();
@@ -111,18 +113,20 @@ TEST_F(ConnectionOutputTest, LinesFromManyThreadsArriveWholeAndInEachThreadsOrde
         EXPECT_EQ(next[t], kLines);
 }
 
-TEST_F(ConnectionOutputTest, ABatchWritesItsLinesOnlyWhenItCloses) {
+TEST_F(ConnectionOutputTest, ABatchHandsItsOutputsToTheWriterOnlyWhenItCloses) {
     auto output = std::make_shared<TConnectionOutput>(socket, 1 << 20);
     {
-        TOutputBatch outer;
+        TOutputBatch outer(writer);
         {
-            TOutputBatch inner;
+            TOutputBatch inner(writer);
             ASSERT_TRUE(output->Append("one\r\n"));
             ASSERT_TRUE(TOutputBatch::Defer(output));
             EXPECT_FALSE(output->Append("two\r\n")) << "already promised to the batch";
         }
-        EXPECT_EQ(ReadAvailable(), "") << "only the outermost batch writes";
+        writer.WaitUntilIdle();
+        EXPECT_EQ(ReadAvailable(), "") << "only the outermost batch hands over";
     }
+    writer.WaitUntilIdle();
     EXPECT_EQ(ReadAvailable(), "one\r\ntwo\r\n");
     EXPECT_FALSE(TOutputBatch::Defer(output)) << "no batch open: the caller writes";
 }
@@ -145,15 +149,18 @@ TEST_F(ConnectionOutputTest, APeerThatDoesNotReadIsEndedAtTheLimitWithoutHolding
 TEST_F(ConnectionOutputTest, OutputThatDoesNotMoveEndsTheConnectionAfterTheStallTimeout) {
     TConnectionOutput output(socket, 64 << 20);
     FillUntilWaiting(output, std::string(500, 's') + "\r\n");
-    const uint32_t now = platform::TimeGetTime();
-    output.EndIfStalled(now, 60000);
+    output.EndIfStalled(60000);
     EXPECT_EQ(output.Failure(), 0);
-    output.EndIfStalled(now + 60001, 60000);
+    platform::SetTimeOffsetForTests(60001);
+    output.EndIfStalled(60000);
+    platform::SetTimeOffsetForTests(0);
     EXPECT_EQ(output.Failure(), ETIMEDOUT);
     EXPECT_FALSE(socket->Connected());
 
     TConnectionOutput idle(socket, 1024);
-    idle.EndIfStalled(now + 600000, 60000);
+    platform::SetTimeOffsetForTests(600000);
+    idle.EndIfStalled(60000);
+    platform::SetTimeOffsetForTests(0);
     EXPECT_EQ(idle.Failure(), 0) << "nothing queued is no stall";
 }
 
@@ -177,7 +184,7 @@ TEST_F(ConnectionOutputTest, AClosingErrorFinishesTheTornLineAndDropsTheBacklog)
 TEST_F(ConnectionOutputTest, AClosingErrorSendsLinesOnlyWaitingForTheirBatchFirst) {
     auto output = std::make_shared<TConnectionOutput>(socket, 1 << 20);
     {
-        TOutputBatch batch;
+        TOutputBatch batch(writer);
         ASSERT_TRUE(output->Append("reply\r\n"));
         ASSERT_TRUE(TOutputBatch::Defer(output));
         output->WriteClosingError("ERROR :ClosingLink: over\r\n");
