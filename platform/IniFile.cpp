@@ -138,6 +138,16 @@ Position Locate(const std::vector<Line>& lines, std::string_view section, std::s
     return position;
 }
 
+// What ends `line` before something is written after it: nothing when it has its line
+// end; else the file's line end, but CR LF after a text that ends in CR, whose CR a lone
+// LF would make part of the line end (and so take from the line's value).
+std::string_view EndingToAdd(const Line& line, std::string_view lineEnd) {
+    if (!line.Ending.empty()) {
+        return {};
+    }
+    return line.Text.ends_with('\r') ? kDefaultLineEnd : lineEnd;
+}
+
 // The file's content with key set to value, added at the end of its section, or added
 // with a new section at the end of the file.
 std::string WithValue(std::string_view content, std::string_view section, std::string_view key,
@@ -157,12 +167,12 @@ std::string WithValue(std::string_view content, std::string_view section, std::s
         }
         result.append(line.Text).append(line.Ending);
         if (!position.Key && position.Section && i + 1 == position.SectionEnd) {
-            result.append(line.Ending.empty() ? lineEnd : "").append(entry);
+            result.append(EndingToAdd(line, lineEnd)).append(entry);
         }
     }
     if (!position.Section) {
-        if (!lines.empty() && lines.back().Ending.empty()) {
-            result.append(lineEnd);
+        if (!lines.empty()) {
+            result.append(EndingToAdd(lines.back(), lineEnd));
         }
         result.append("[").append(section).append("]").append(lineEnd).append(entry);
     }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <set>
 #include <sstream>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "JapaneseTexts.h"
+#include "core/RegistryInvariants.h"
 #include "tests/support/Replies.h"
 #include "tests/support/TestClient.h"
 #include "tests/support/TestServer.h"
@@ -662,81 +664,36 @@ class TRandomClient {
     bool failed_ = false;
 };
 
-// ---- registry invariants --------------------------------------------------------------
+// ---- the server, with the connections that are live -------------------------------------
 
-template <class T>
-bool Holds(const TMyCollection<T>& collection, const T* item) {
-    for (int i = 0; i < collection.Count(); ++i) {
-        if (collection.At(i) == item)
-            return true;
+// The test server, knowing which connections have started and not yet ended, so that
+// the registry check can tell a record of an ended connection.
+class TTrafficServer : public TTestServer {
+  public:
+    using TTestServer::TTestServer;
+    // Every connection has ended before this object starts to go.
+    ~TTrafficServer() override { Listener().Deactivate(); }
+
+    void NotifyLogin(TClientThread& connection) override {
+        std::lock_guard guard(mutex_);
+        live_.insert(&connection);
     }
-    return false;
-}
-
-int TimesMember(const TChannelData& channel, const TUserData* user) {
-    int times = 0;
-    for (int i = 0; i < channel.MemberCount(); ++i)
-        times += channel.MemberAt(i) == user ? 1 : 0;
-    return times;
-}
-
-int TimesListed(const TUserData& user, const TChannelData* channel) {
-    return static_cast<int>(std::count(user.Channels.begin(), user.Channels.end(), channel));
-}
-
-void CheckChannel(const TClientData& registry, const TChannelData& channel,
-                  std::vector<std::string>& faults) {
-    const std::string name = "channel \"" + Printable(channel.KeyWord()) + "\"";
-    if (channel.KeyWord().empty() || registry.Channels.Find(channel.KeyWord()) != &channel)
-        faults.push_back(name + " is not found by its own name");
-    if (channel.MemberCount() < 1)
-        faults.push_back(name + " has no members");
-    for (int i = 0; i < channel.MemberCount(); ++i) {
-        const TUserData* member = channel.MemberAt(i);
-        if (!Holds(registry.Users, member)) {
-            faults.push_back(name + " has a member that is no user record");
-            continue;  // never read a record that may be freed
+    void NotifyLogout(TClientThread& connection) override {
+        {
+            std::lock_guard guard(mutex_);
+            live_.erase(&connection);
         }
-        const std::string who = name + ", member " + Printable(member->KeyWord());
-        if (TimesMember(channel, member) != 1)
-            faults.push_back(who + " is listed more than once");
-        if (const int listed = TimesListed(*member, &channel); listed != 1)
-            faults.push_back(who + " has the channel " + std::to_string(listed) +
-                             " times in its list");
+        TTestServer::NotifyLogout(connection);
     }
-}
-
-void CheckUser(const TClientData& registry, const TUserData& user,
-               std::set<const TClientThread*>& connections, std::vector<std::string>& faults) {
-    const std::string name = "user \"" + Printable(user.KeyWord()) + "\"";
-    if (user.KeyWord().empty() || registry.Users.Find(user.KeyWord()) != &user)
-        faults.push_back(name + " is not found by its own nickname");
-    if (!user.KeyWord().empty() && user.Connection == nullptr)
-        faults.push_back(name + " has no connection");
-    if (user.Connection != nullptr && !connections.insert(user.Connection).second)
-        faults.push_back(name + " shares its connection with another record");
-    for (const TChannelData* channel : user.Channels) {
-        if (!Holds(registry.Channels, channel)) {
-            faults.push_back(name + " lists a channel that does not exist");
-            continue;
-        }
-        if (const int times = TimesMember(*channel, &user); times != 1)
-            faults.push_back(name + " lists channel \"" + Printable(channel->KeyWord()) +
-                             "\" but is " + std::to_string(times) + " times among its members");
+    std::set<const TClientThread*> LiveConnections() {
+        std::lock_guard guard(mutex_);
+        return live_;
     }
-}
 
-// Every broken invariant of the registry, one text each; empty when it is consistent.
-std::vector<std::string> RegistryFaults(TClientData& registry) {
-    std::lock_guard lock(registry.Lock);
-    std::vector<std::string> faults;
-    for (int i = 0; i < registry.Channels.Count(); ++i)
-        CheckChannel(registry, *registry.Channels.At(i), faults);
-    std::set<const TClientThread*> connections;
-    for (int i = 0; i < registry.Users.Count(); ++i)
-        CheckUser(registry, *registry.Users.At(i), connections, faults);
-    return faults;
-}
+  private:
+    std::mutex mutex_;
+    std::set<const TClientThread*> live_;
+};
 
 int UserCount(TClientData& registry) {
     std::lock_guard lock(registry.Lock);
@@ -746,7 +703,7 @@ int UserCount(TClientData& registry) {
 // ---- the test ---------------------------------------------------------------------------
 
 TEST(RandomTraffic, EveryClientKeepsGettingAnswersAndTheRegistryStaysConsistent) {
-    TTestServer server(TrafficSettings(), TrafficTimings());
+    TTrafficServer server(TrafficSettings(), TrafficTimings());
     std::vector<std::unique_ptr<TRandomClient>> clients;
     for (int i = 0; i < kClientCount; ++i)
         clients.push_back(std::make_unique<TRandomClient>(server, i));
@@ -771,7 +728,8 @@ TEST(RandomTraffic, EveryClientKeepsGettingAnswersAndTheRegistryStaysConsistent)
         }
     }
 
-    EXPECT_THAT(RegistryFaults(server.Core().Registry), testing::IsEmpty());
+    EXPECT_THAT(RegistryFaults(server.Core().Registry, server.LiveConnections()),
+                testing::IsEmpty());
     EXPECT_EQ(UserCount(server.Core().Registry), kClientCount) << "one record per client";
     int quits = 0;
     int hangUps = 0;

@@ -111,6 +111,20 @@ TEST_F(IniFileTest, NewSectionGoesToTheEndInTheFilesLineEndStyle) {
     EXPECT_EQ(Get("Global", "Port"), "7000");
 }
 
+TEST_F(IniFileTest, ALastLineEndingInCrKeepsItsValueWhenALineFollowsIt) {
+    // A lone LF after the CR would turn the two into one line end and take the CR from
+    // the value; the line gets CR LF instead, whatever the file's own style.
+    WriteIni("[Other]\nKey=v\r");
+    ASSERT_TRUE(WriteProfileString(ini_, "Global", "Port", "7000"));
+    EXPECT_EQ(ReadIni(), "[Other]\nKey=v\r\r\n[Global]\nPort=7000\n");
+    EXPECT_EQ(Get("Other", "Key"), "v\r");
+
+    WriteIni("[Other]\nKey=v\r");
+    ASSERT_TRUE(WriteProfileString(ini_, "Other", "Port", "7000"));
+    EXPECT_EQ(ReadIni(), "[Other]\nKey=v\r\r\nPort=7000\n");
+    EXPECT_EQ(Get("Other", "Key"), "v\r");
+}
+
 TEST_F(IniFileTest, UnwritablePathFails) {
     WriteIni("[Global]\n");
     EXPECT_FALSE(WriteProfileString(ini_ / "Inner.Ini", "Global", "Port", "1"));
