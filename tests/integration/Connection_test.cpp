@@ -10,6 +10,7 @@
 
 #include "JapaneseTexts.h"
 #include "core/ConstructionUnit/NumericReplies.h"
+#include "tests/support/Replies.h"
 #include "tests/support/TestClient.h"
 #include "tests/support/TestServer.h"
 
@@ -220,10 +221,7 @@ TEST(Connection, ClientThatStopsReadingDelaysNobodyAndIsEndedPastTheQueueBound) 
     sender.Register("sender");
     watcher.Register("watcher");
     stalled.Register("stalled");
-    for (auto* client : {&sender, &watcher, &stalled})
-        client->Send("JOIN #a");
-    sender.Drain();
-    watcher.Drain();  // from here on `stalled` reads nothing
+    JoinInTurn({&sender, &watcher, &stalled}, "#a");  // from here on `stalled` reads nothing
 
     const std::string text(400, 'm');
     const std::string relayed = ":sender!~user@127.0.0.2 PRIVMSG #a :" + text + "\r\n";
@@ -272,18 +270,16 @@ std::size_t KernelSendBufferMax() {
 TEST(Connection, QueuedOutputIsWrittenAsSoonAsASlowReaderCatchesUp) {
     TConnectionTimings timings;
     timings.OutQueueLimitBytes = 64 << 20;  // keep the slow reader connected
-    TTestServer server({}, timings);        // waits of 60 s: a missed wake-up stalls the test
+    TSettings settings;
+    settings.RelayBytesPerSecond = 0;       // the sender floods on purpose
+    TTestServer server(settings, timings);  // waits of 60 s: a missed wake-up stalls the test
     TTestClient sender(server.Port(), "127.0.0.2");
     TTestClient reader(server.Port(), "127.0.0.3");
     const int smallBuffer = 4096;
     setsockopt(reader.Fd(), SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof smallBuffer);
     sender.Register("sender");
     reader.Register("reader");
-    sender.Send("JOIN #a");
-    sender.ReadUntil(" 366 ");
-    reader.Send("JOIN #a");
-    reader.ReadUntil(" 366 ");
-    sender.Drain();
+    JoinInTurn({&sender, &reader}, "#a");
 
     const std::string relayed =
         ":sender!~user@127.0.0.2 PRIVMSG #a :" + std::string(400, 'm') + "\r\n";

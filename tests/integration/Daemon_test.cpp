@@ -11,6 +11,7 @@
 
 #include "JapaneseTexts.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Replies.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestClient.h"
 
@@ -55,11 +56,7 @@ TEST(Daemon, ServesOnItsDefaultsAndStopsCleanlyOnSigterm) {
               ":TavoServer 372 alice :- " + std::string(Texts::MotdDefaultLine2) + "\r\n");
 
     carol->Register("carol");
-    for (auto* member : {alice.get(), carol.get()}) {
-        member->Send("JOIN #a");
-        member->ReadUntil(" 366 ");
-    }
-    alice->Drain();
+    JoinInTurn({alice.get(), carol.get()}, "#a");
 
     daemon.Signal(SIGTERM);
     EXPECT_EQ(daemon.Wait(10000), 0);

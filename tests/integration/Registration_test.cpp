@@ -163,16 +163,16 @@ TEST(Registration, NickChangeReachesAMemberOfTwoSharedChannelsOnce) {
     alice.Register("alice");
     bob.Register("bob");
     loner.Register("loner");
-    for (auto* client : {&alice, &bob})
-        client->Send("JOIN #one #two");
-    alice.Drain();
-    bob.Drain();
+    JoinInTurn({&alice, &bob}, "#one");
+    JoinInTurn({&alice, &bob}, "#two");
     alice.Send("NICK alicia");
     const std::string line = ":alice!~user@127.0.0.2 NICK :alicia\r\n";
-    EXPECT_EQ(bob.Drain(), std::vector<std::string>{line});
-    EXPECT_EQ(alice.Drain(), std::vector<std::string>{line});
+    EXPECT_EQ(bob.ReadLine(), line);
+    ExpectNothingMore(bob);
+    EXPECT_EQ(alice.ReadLine(), line);
+    ExpectNothingMore(alice);
     loner.Send("NICK lonely");
-    EXPECT_TRUE(loner.Drain().empty()) << "a user in no channel gets no NICK line";
+    ExpectNothingMore(loner);  // a user in no channel gets no NICK line
     alice.Send("WHOIS alicia");
     EXPECT_EQ(alice.ReadLine().value_or("").substr(0, 28), ":TavoServer 311 alicia alici");
 }
@@ -183,11 +183,7 @@ TEST(Registration, QuitIsAnnouncedToNeighboursWithItsReason) {
     TTestClient bob(server.Port(), "127.0.0.3");
     alice.Register("alice");
     bob.Register("bob");
-    alice.Send("JOIN #a");
-    alice.ReadUntil(" 366 ");
-    bob.Send("JOIN #a");
-    bob.ReadUntil(" 366 ");
-    alice.Drain();
+    JoinInTurn({&alice, &bob}, "#a");
     alice.Send("QUIT :bye");
     EXPECT_EQ(alice.ReadLine(), "ERROR :ClosingLink: alice[~user@127.0.0.2] bye\r\n");
     EXPECT_TRUE(alice.WaitClosed());
@@ -204,8 +200,7 @@ TEST(Registration, ConnectionsEndedByTheServerAreAnnouncedThroughTheQuitBroadcas
     TTestServer server(settings, timings);
     TTestClient watcher(server.Port(), "127.0.0.2");
     watcher.Register("watcher");
-    watcher.Send("JOIN #a");
-    watcher.Drain();
+    JoinInTurn({&watcher}, "#a");
     watcher.Send("PONG");
 
     const auto announced = [&](std::string_view nick, std::string_view address,
@@ -216,16 +211,14 @@ TEST(Registration, ConnectionsEndedByTheServerAreAnnouncedThroughTheQuitBroadcas
     {
         TTestClient leaving(server.Port(), "127.0.0.3");
         leaving.Register("leaving");
-        leaving.Send("JOIN #a");
-        leaving.Drain();
+        JoinInTurn({&leaving}, "#a");
     }  // end of stream
     EXPECT_EQ(watcher.ReadUntil(" QUIT ").back(),
               announced("leaving", "127.0.0.3", Texts::QuitEndOfStream));
     {
         TTestClient flooding(server.Port(), "127.0.0.4");
         flooding.Register("flooding");
-        flooding.Send("JOIN #a");
-        flooding.Drain();
+        JoinInTurn({&flooding}, "#a");
         flooding.SendRaw(std::string(769, 'x'));
         EXPECT_TRUE(flooding.WaitClosed());
     }
@@ -234,20 +227,19 @@ TEST(Registration, ConnectionsEndedByTheServerAreAnnouncedThroughTheQuitBroadcas
     TTestClient silent(server.Port(), "127.0.0.5");
     silent.Register("silent");
     silent.Send("JOIN #a");
-    std::vector<std::string> seen;
-    for (int i = 0; i < 10; ++i) {  // the watcher answers its own pings meanwhile
-        for (const auto& line : watcher.Drain(300)) {
-            if (line.rfind("PING", 0) == 0) {
-                watcher.Send("PONG");
-            } else {
-                seen.push_back(line);
-            }
-        }
-        if (!seen.empty() && seen.back().find(" QUIT ") != std::string::npos)
+    // The watcher answers its own pings meanwhile; the silent client's departure is
+    // the first QUIT it sees.
+    std::string quit;
+    while (quit.empty()) {
+        const auto line = watcher.ReadLine();
+        if (!line)
             break;
+        if (line->rfind("PING", 0) == 0)
+            watcher.Send("PONG");
+        else if (line->find(" QUIT ") != std::string::npos)
+            quit = *line;
     }
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.back(), announced("silent", "127.0.0.5", Texts::QuitPingTimeOut));
+    EXPECT_EQ(quit, announced("silent", "127.0.0.5", Texts::QuitPingTimeOut));
 
     {
         TTestClient early(server.Port(), "127.0.0.6");  // leaves before NICK

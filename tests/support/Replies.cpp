@@ -11,3 +11,13 @@ void ExpectNothingMore(TTestClient& client) {
     client.Send("PING sync");
     EXPECT_EQ(client.ReadLine(), kPong);
 }
+
+void JoinInTurn(std::initializer_list<TTestClient*> clients, std::string_view channel) {
+    const std::string joined = " JOIN :" + std::string(channel) + "\r\n";
+    for (auto joiner = clients.begin(); joiner != clients.end(); ++joiner) {
+        (*joiner)->Send("JOIN " + std::string(channel));
+        (*joiner)->ReadUntil(" 366 ");
+        for (auto member = clients.begin(); member != joiner; ++member)
+            (*member)->ReadUntil(joined);
+    }
+}
