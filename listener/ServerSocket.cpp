@@ -15,7 +15,10 @@
 namespace listener {
 
 namespace {
-constexpr int kListenBacklog = 5;
+// Connections the kernel holds until the accept thread takes them. A short queue
+// makes a crowd that arrives at once (clients coming back after a restart) lose
+// connection attempts, which their systems retry only after one second or more.
+constexpr int kListenBacklog = SOMAXCONN;
 // A connection thread reads into a small buffer and runs the command handlers; the
 // resolver's deep stack runs on a thread of its own (platform/HostLookup). This
 // leaves room many times over what the handlers use, sanitizer builds included.

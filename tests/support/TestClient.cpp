@@ -1,6 +1,7 @@
 #include "tests/support/TestClient.h"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -32,6 +33,10 @@ TTestClient::TTestClient(uint16_t port, const std::string& localAddress) {
         ::close(fd_);
         throw std::runtime_error("bind " + localAddress);
     }
+    // Each line is sent at once: merged with the next, two lines could pass the
+    // server's burst limit together.
+    const int on = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_port = htons(port);
