@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the tree and runs every test: first the plain
 # build, then the AddressSanitizer (with UndefinedBehaviorSanitizer) build and the
-# ThreadSanitizer build; last, each fuzz target for a few seconds (flavour "fuzz",
+# ThreadSanitizer build (the plain build also runs the fault and load tests and a smoke
+# run of the benchmark); last, each fuzz target for a few seconds (flavour "fuzz",
 # scripts/fuzz.sh, $TAVO_FUZZ_SECONDS each, default 5). Fails when any build, test
 # or fuzz target fails.
 #   scripts/test.sh [flavour...]   (default: plain address thread fuzz)
@@ -30,5 +31,7 @@ for flavour in "${flavours[@]}"; do
     if [[ $flavour == plain ]]; then
         echo "=== $flavour stress tests"
         ctest --test-dir "$top/build/$flavour" --output-on-failure -L stress
+        echo "=== $flavour benchmark smoke run"
+        "$top/bench/smoke" --build-dir "$top/build/$flavour"
     fi
 done
