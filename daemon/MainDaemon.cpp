@@ -63,7 +63,7 @@ void TService1::ServiceContinue() {
 }
 
 uint16_t TService1::Port() const {
-    return ListenerPort(core_->Settings.Port);
+    return serverSocket_.LocalPort();
 }
 
 void TService1::RunInMainThread(const std::function<void()>& step) {
