@@ -2,10 +2,21 @@
 // separator ":".
 #include "platform/DateTime.h"
 
-#include <cstdio>
+#include <charconv>
 #include <ctime>
 
 namespace platform {
+
+namespace {
+
+// Decimal digits without leading zeros. Not printf: a connection's thread formats
+// this in its welcome, and its small stack should not grow by printf's frames.
+void AppendNumber(std::string& text, int value) {
+    char digits[12];
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+}  // namespace
 
 LocalDateTime Now() {
     return std::chrono::system_clock::now();
@@ -15,9 +26,16 @@ std::string FormatDayMonthYearTime(LocalDateTime time) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
     std::tm local{};
     localtime_r(&seconds, &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "%d/%d/%d %d:%d", local.tm_mday, local.tm_mon + 1,
-                  local.tm_year + 1900, local.tm_hour, local.tm_min);
+    std::string text;
+    AppendNumber(text, local.tm_mday);
+    text += '/';
+    AppendNumber(text, local.tm_mon + 1);
+    text += '/';
+    AppendNumber(text, local.tm_year + 1900);
+    text += ' ';
+    AppendNumber(text, local.tm_hour);
+    text += ':';
+    AppendNumber(text, local.tm_min);
     return text;
 }
 
