@@ -25,10 +25,12 @@ std::optional<double> Ratio(double part, double whole) {
     return whole > 0 ? std::optional<double>(part / whole) : std::nullopt;
 }
 
-std::optional<double> KiBPerClient(const TRunResult& result, int clients) {
-    if (!result.ResidentIdleKiB || !result.ResidentWithClientsKiB)
+// What the server's resident memory grew by, per client, from idle to `withClients`.
+std::optional<double> KiBPerClient(const TRunResult& result, std::optional<long> withClients,
+                                   int clients) {
+    if (!result.ResidentIdleKiB || !withClients)
         return std::nullopt;
-    return static_cast<double>(*result.ResidentWithClientsKiB - *result.ResidentIdleKiB) / clients;
+    return static_cast<double>(*withClients - *result.ResidentIdleKiB) / clients;
 }
 
 void PrintResultLine(const TGeneratorOptions& options, const TRunResult& result) {
@@ -79,8 +81,12 @@ void PrintResultLine(const TGeneratorOptions& options, const TRunResult& result)
                                              : std::nullopt,
                 3)},
         {"server_rss_idle_kib", kib(result.ResidentIdleKiB)},
+        {"server_rss_registered_kib", kib(result.ResidentRegisteredKiB)},
+        {"server_kib_per_registered_client",
+         Figure(KiBPerClient(result, result.ResidentRegisteredKiB, options.Clients), 1)},
         {"server_rss_clients_kib", kib(result.ResidentWithClientsKiB)},
-        {"server_kib_per_client", Figure(KiBPerClient(result, options.Clients), 1)},
+        {"server_kib_per_client",
+         Figure(KiBPerClient(result, result.ResidentWithClientsKiB, options.Clients), 1)},
         {"generator_cpu_pct",
          Figure(Ratio(100 * result.GeneratorCpuSeconds, result.SendSeconds), 0)},
         {"status", result.Status},

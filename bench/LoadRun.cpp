@@ -80,7 +80,10 @@ TLoadRun::~TLoadRun() {
 TRunResult TLoadRun::Run() {
     if (Options_.ServerPid > 0)
         Result_.ResidentIdleKiB = ProcessResidentKiB(Options_.ServerPid);
-    if (!ConnectAndRegister() || !JoinChannel()) {
+    const bool registered = ConnectAndRegister();
+    if (registered && Options_.ServerPid > 0)
+        Result_.ResidentRegisteredKiB = ProcessResidentKiB(Options_.ServerPid);
+    if (!registered || !JoinChannel()) {
         Result_.Status = "setup_failed";
         std::fprintf(stderr, "LoadGenerator: %s\n",
                      SetupFault_.value_or("setup timed out").c_str());

@@ -41,8 +41,9 @@ struct TRunResult {
     uint64_t LateSends = 0;  // paced: messages written more than 1 ms after their time
     std::optional<double> ServerCpuMicroseconds;  // over the send phase
     std::optional<long> ResidentIdleKiB;
-    std::optional<long> ResidentWithClientsKiB;
-    double GeneratorCpuSeconds = 0;  // over the send phase
+    std::optional<long> ResidentRegisteredKiB;   // every client registered, none in a channel
+    std::optional<long> ResidentWithClientsKiB;  // every client in the channel
+    double GeneratorCpuSeconds = 0;              // over the send phase
 };
 
 class TLoadRun {

@@ -100,7 +100,8 @@ def fan_out_table(table, points, servers):
 
 def setup_table(table, points, servers):
     header = ["point", "server", "registrations/s", "registration p50 ms", "RSS idle KiB",
-              "RSS with clients KiB", "KiB per client"]
+              "RSS registered KiB", "KiB per registered client", "RSS in channel KiB",
+              "KiB per client in channel"]
     rows = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
     for point in points:
         for server in servers:
@@ -111,6 +112,8 @@ def setup_table(table, points, servers):
                 point, server, show(cell.get("register_per_s"), 1, 1),
                 show(cell.get("register_p50_ms"), 1, 1),
                 show(cell.get("server_rss_idle_kib")),
+                show(cell.get("server_rss_registered_kib")),
+                show(cell.get("server_kib_per_registered_client"), 1, 1),
                 show(cell.get("server_rss_clients_kib")),
                 show(cell.get("server_kib_per_client"), 1, 1)]) + " |")
     return "\n".join(rows)
