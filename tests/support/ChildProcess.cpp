@@ -93,7 +93,7 @@ std::optional<int> TChildProcess::Wait(int timeoutMs) {
         }
         if (std::chrono::steady_clock::now() >= deadline)
             break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return status_;
 }
