@@ -44,11 +44,13 @@ void TClientThread::RunConnection() {
 
 void TClientThread::EndConnection() {
     // Reported here, in the connection's own thread and outside every lock, however
-    // many threads found the socket broken.
+    // many threads found the socket broken. A stop closes every socket itself: output
+    // it cut short in flight ("Broken pipe") is no fault to report.
     if (const int failure = output_->Failure(); failure != 0) {
         if (CloseReason.empty())
             CloseReason = Texts::CloseReadError;
-        Core.Host.ShowError(listener::TClientSocket::ErrorText(failure));
+        if (!Terminated())
+            Core.Host.ShowError(listener::TClientSocket::ErrorText(failure));
     }
     RemoveConnection(*this);
     Core.Host.NotifyLogout(*this);

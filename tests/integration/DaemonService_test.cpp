@@ -130,7 +130,8 @@ TEST(DaemonServiceTest, PauseAndContinueOnlyWriteNotices) {
     daemon->Signal(SIGTERM);
     EXPECT_EQ(copy.ReceiveNotification(), "STOPPING=1");
     EXPECT_EQ(daemon->Wait(10000), 0);
-    EXPECT_EQ(copy.WaitForErrorLines(2, 0).size(), 2u);
+    EXPECT_EQ(copy.WaitForErrorLines(2, 0),
+              (std::vector<std::string>{kPausedEntry, kContinuedEntry}));
 }
 
 TEST(DaemonServiceTest, AStandardErrorThatNobodyReadsHoldsNothingUp) {
