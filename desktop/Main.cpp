@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
-#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <mutex>
@@ -78,17 +77,9 @@ QString MemoText(const std::vector<std::string>& lines, TCp932Boundary& boundary
 // notification-area tip holds, never inside a double-byte character.
 QString TrayTip(const std::filesystem::path& program) {
     const std::string name = program.filename().string();
-    std::string tip = platform::Utf8ToCp932(name).value_or(name) + " Version " +
-                      ReadVersionString(program, "ProductVersion");
-    std::size_t end = 0;
-    for (std::size_t at = 0; at < tip.size();) {
-        at += platform::IsLeadByte(static_cast<unsigned char>(tip[at])) ? 2 : 1;
-        if (at > kTrayTipBytes)
-            break;
-        end = std::min(at, tip.size());
-    }
-    tip.resize(end);
-    return FromCp932(tip);
+    const std::string tip = platform::Utf8ToCp932(name).value_or(name) + " Version " +
+                            ReadVersionString(program, "ProductVersion");
+    return FromCp932(platform::CutAtCharacter(tip, kTrayTipBytes));
 }
 
 // A message box with the program's title that does not wait to be answered.
