@@ -104,9 +104,9 @@ class TServerSocket {
     TServerSocket(const TServerSocket&) = delete;
     TServerSocket& operator=(const TServerSocket&) = delete;
 
-    // Binds all local addresses on `port` (0: any free port), listens with a backlog
-    // of 5 and starts accepting. Throws std::runtime_error with the socket error's
-    // text when the port cannot be bound.
+    // Binds all local addresses on `port` (0: any free port), listens with the largest
+    // backlog the system allows and starts accepting. Throws std::runtime_error with
+    // the socket error's text when the port cannot be bound.
     void Activate(uint16_t port);
     // Stops accepting, tells every connection thread to end, closes every client
     // socket, wakes and joins every connection thread, and only then returns.
