@@ -1,6 +1,7 @@
 #include "core/ClientThread.h"
 
 #include <algorithm>
+#include <utility>
 #include "JapaneseTexts.h"
 #include "core/ConstructionUnit/ConstructionUnit.h"
 #include "platform/Clock.h"
@@ -75,32 +76,18 @@ void TClientThread::StartConnection() {
     idleSince_ = platform::Now().time_since_epoch().count();
 
     auto& socket = *ClientSocket();
+    PeerAddress = socket.PeerAddress();
     PeerHost = socket.PeerHostName();
     if (PeerHost.find('.') == std::string::npos)
-        PeerHost = socket.PeerAddress();
+        PeerHost = PeerAddress;
 
     startTime_ = platform::TimeGetTime();
-    SnapshotLimits();
+    inputWaited_ = false;
     {
         std::lock_guard lock(Core.Registry.Lock);
-        for (int i = 0; i < Core.Registry.Users.Count(); ++i) {
-            if (Core.Registry.Users.At(i)->Host == PeerHost) {
-                SameHost = true;
-                break;
-            }
-        }
+        SameHost = HostHasUser(Core.Registry, *this, false);
     }
     Core.Host.NotifyLogin(*this);
-}
-
-void TClientThread::SnapshotLimits() {
-    int maxConnection = 0;
-    int servedConnections = 0;
-    Core.Host.RunInMainThread([&] {
-        maxConnection = Core.Settings.MaxConnection;
-        servedConnections = ConnectionsUpToThisOne();
-    });
-    OverLimit = maxConnection < servedConnections;
 }
 
 bool TClientThread::ServeOnce(uint32_t waitMs) {
@@ -109,6 +96,7 @@ bool TClientThread::ServeOnce(uint32_t waitMs) {
         return false;
     // While the relay budget is overspent the input waits; the peer closing does not.
     const uint32_t throttleMs = relayBudget_.MsUntilAvailable(platform::TimeGetTime());
+    inputWaited_ = inputWaited_ || throttleMs > 0;
     const auto ready =
         socket.Wait(static_cast<int>(throttleMs ? std::min(waitMs, throttleMs) : waitMs),
                     output_->WaitsForRoom(), throttleMs == 0);
@@ -127,10 +115,14 @@ bool TClientThread::ServeOnce(uint32_t waitMs) {
 void TClientThread::ReadBurst() {
     auto& socket = *ClientSocket();
     framing_.StartBurst();
+    // What piled up while the relay budget held the input back is no burst of the
+    // client's: it is taken one burst's worth per wake-up, as the budget allows.
+    const bool paced = std::exchange(inputWaited_, false);
+    const std::size_t readSize = paced ? TReceiveFraming::kBurstLimit : TReceiveFraming::kReadSize;
     while (!Terminated() && socket.Connected()) {
         char buffer[TReceiveFraming::kReadSize];
         std::size_t bytesRead = 0;
-        const auto result = socket.ReadSome(buffer, sizeof buffer, bytesRead);
+        const auto result = socket.ReadSome(buffer, readSize, bytesRead);
         using listener::TClientSocket;
         if (result == TClientSocket::ReadResult::WouldBlock)
             break;
@@ -140,7 +132,7 @@ void TClientThread::ReadBurst() {
             EndServerSide(Texts::QuitEndOfStream, Texts::CloseEndOfStream);
         } else if (!framing_.TakeRead(std::string_view(buffer, bytesRead))) {
             EndServerSide(Texts::QuitFlood, Texts::CloseFlood);
-        } else if (bytesRead < sizeof buffer) {
+        } else if (paced || bytesRead < readSize) {
             break;  // a short read ends the burst
         }
     }
@@ -203,6 +195,10 @@ void TClientThread::MarkActive() {
 void TClientThread::MarkPongReceived() {
     PingSent = false;
     LastActivity = platform::TimeGetTime();
+}
+
+bool TClientThread::HasRoomForListing() {
+    return output_->Unwritten() < Core.Timings.OutQueueLimitBytes / 2;
 }
 
 // ---- output ------------------------------------------------------------------------

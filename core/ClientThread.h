@@ -27,9 +27,9 @@ class TClientThread : public listener::TServerClientThread {
     // this connection read and write them in this connection's thread.
     std::string Nick;
     std::string PeerHost;
+    std::string PeerAddress;  // dotted decimal
     bool SameHost = false;
     bool BadUserName = false;
-    bool OverLimit = false;
     std::string CloseReason;
     int64_t PingIntervalMs = 0;  // PingInterval * 1000, wide enough for any setting
     uint32_t LastActivity = 0;
@@ -58,6 +58,9 @@ class TClientThread : public listener::TServerClientThread {
     void SendClosingError(std::string_view text);
     void MarkActive();
     void MarkPongReceived();
+    // True while this connection's unwritten output leaves room for more of a long
+    // listing: a listing stops early rather than push its asker past the output bound.
+    bool HasRoomForListing();
     // Charges a line relayed on behalf of this connection's user; called in this
     // connection's own thread (the fan-outs run in the thread of the user who acts).
     void SpendRelayBudget(std::size_t bytes) { relayBudget_.Spend(bytes); }
@@ -126,7 +129,6 @@ class TClientThread : public listener::TServerClientThread {
   private:
     void SendError(TErrorReply reply, std::initializer_list<std::string_view> args);
 
-    void SnapshotLimits();
     void ReadBurst();
     void DispatchCompleteLines();
     void CheckTimers();
@@ -138,6 +140,7 @@ class TClientThread : public listener::TServerClientThread {
 
     TReceiveFraming framing_;
     TRelayBudget relayBudget_;
+    bool inputWaited_ = false;  // the relay budget held the input back since the last read
     std::string pingLine_;
     uint32_t startTime_ = 0;
     // The current connection's output; other threads reach it only through a user

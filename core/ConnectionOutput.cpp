@@ -1,5 +1,6 @@
 #include "core/ConnectionOutput.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <vector>
@@ -26,6 +27,23 @@ std::size_t EndOfLineAt(const std::string& bytes, std::size_t offset) {
     return lineEnd == std::string::npos ? bytes.size() : lineEnd + kLineEnd.size();
 }
 
+// Appends `line` to `out` as one line: a client's text may carry a CR or LF of its own,
+// which would end the line early for the receiver and let the rest pass for a line of
+// the server's; the line is cut there instead and ends with its CR LF.
+void AppendWholeLine(std::string& out, std::string_view line) {
+    const std::size_t body = line.size() >= kLineEnd.size() && line.ends_with(kLineEnd)
+                                 ? line.size() - kLineEnd.size()
+                                 : line.size();
+    const std::size_t cr = line.substr(0, body).find('\r');
+    const std::size_t lf = line.substr(0, body).find('\n');
+    if (cr == std::string_view::npos && lf == std::string_view::npos && body < line.size()) {
+        out.append(line);
+        return;
+    }
+    out.append(line.substr(0, std::min({cr, lf, body})));
+    out.append(kLineEnd);
+}
+
 thread_local int openBatches = 0;
 thread_local std::vector<std::shared_ptr<TConnectionOutput>> deferredOutputs;
 
@@ -41,7 +59,7 @@ bool TConnectionOutput::Append(std::string_view line) {
         return false;
     if (QueuedBytes() == 0)
         lastProgress_ = platform::TimeGetTime();  // a stall counts from here
-    pending_.append(line);
+    AppendWholeLine(pending_, line);
     if (QueuedBytes() > limitBytes_) {
         Fail(ENOBUFS);
         return false;
@@ -120,6 +138,11 @@ int TConnectionOutput::Failure() {
     return failure_;
 }
 
+std::size_t TConnectionOutput::Unwritten() {
+    std::lock_guard lock(mutex_);
+    return QueuedBytes();
+}
+
 void TConnectionOutput::Fail(int error) {
     if (failure_ == 0)
         failure_ = error;
@@ -142,8 +165,8 @@ void TConnectionOutput::WriteClosingError(std::string_view line) {
             due.resize(EndOfLineAt(writing_, written_) - written_);  // the backlog is dropped
         else
             due += pending_;  // lines only waiting for the end of their batch still go
+        AppendWholeLine(due, line);
         WriteNow(due);
-        WriteNow(line);
     }
     std::string().swap(pending_);
     std::string().swap(writing_);

@@ -48,6 +48,8 @@ class TConnectionOutput {
     // The error that ended the connection on the output side (a failed write, the
     // limit, a stall); 0 while none has.
     int Failure();
+    // Bytes queued and not yet written.
+    std::size_t Unwritten();
 
   private:
     // Each with mutex_ held.

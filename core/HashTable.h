@@ -23,8 +23,14 @@ class TUserData : public TMyCollectionItem {
     // oldest goes when a new one comes).
     static constexpr std::size_t kMaxChannels = 100;
     static constexpr std::size_t kMaxInvitations = 100;
+    // Bytes kept of the names a user gives: longer ones are cut (at a character
+    // boundary), so that nothing one user says makes another's replies grow.
+    static constexpr std::size_t kMaxUserNameBytes = 16;
+    static constexpr std::size_t kMaxRealNameBytes = 100;
+    static constexpr std::size_t kMaxAwayMessageBytes = 300;
 
     std::string Host, UserName, RealName;
+    std::string Address;  // the connection's peer address, dotted decimal
     bool Invisible = false, ServerNotices = false, Wallops = false, Operator = false;
     TClientThread* Connection = nullptr;  // not owned
     std::vector<TChannelData*> Channels;  // not owned, in the order of joining
@@ -84,6 +90,11 @@ class TChannelData : public TMyCollectionItem {
     // a topic kept (a longer one is cut at a character boundary).
     static constexpr std::size_t kMaxBans = 100;
     static constexpr std::size_t kMaxTopicBytes = 300;
+    // Longest channel name a JOIN may create (a longer one gets 403), key that "+k"
+    // sets and ban mask that "+b" adds (longer ones are passed over like a full list).
+    static constexpr std::size_t kMaxNameBytes = 50;
+    static constexpr std::size_t kMaxKeyBytes = 32;
+    static constexpr std::size_t kMaxBanMaskBytes = 100;
 
     TUserList Members;
     bool Private = false, Secret = false, InviteOnly = false, TopicLocked = false,

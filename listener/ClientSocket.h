@@ -24,7 +24,7 @@ class TClientSocket {
     std::string PeerAddress() const;
     // The peer's host name: the name a reverse lookup of its address gives, when a
     // forward lookup of that name gives the address back. Empty when either lookup
-    // fails or they take longer than platform::kHostLookupTimeout together.
+    // fails or takes longer than platform::THostLookupLimits allow.
     std::string PeerHostName() const;
     const sockaddr_in& Peer() const { return peer_; }
     uint64_t AcceptNumber() const { return acceptNumber_; }

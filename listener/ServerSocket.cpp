@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <iterator>
 #include <stdexcept>
 
 namespace listener {
@@ -40,18 +39,6 @@ TServerClientThread::~TServerClientThread() {
 void TServerClientThread::Start(TServerSocket& owner) {
     owner_ = &owner;
     thread_.Start(kConnectionStackBytes, [this] { Run(); });
-}
-
-int TServerClientThread::ConnectionsUpToThisOne() const {
-    uint64_t acceptNumber = 0;
-    {
-        std::lock_guard guard(mutex_);
-        if (!socket_)
-            return 0;
-        acceptNumber = socket_->AcceptNumber();
-    }
-    // An adopted socket has no listener that counts others: this one is all there is.
-    return owner_ != nullptr ? owner_->AcceptedUpTo(acceptNumber) : 1;
 }
 
 bool TServerClientThread::IsIdle() {
@@ -107,8 +94,10 @@ void TServerClientThread::Run() {
 // ---- TServerSocket --------------------------------------------------------------
 
 TServerSocket::TServerSocket(int threadCacheSize, GetThreadHandler onGetThread,
-                             ErrorDisplay showError, ThreadWaiter waitForThread)
+                             ErrorDisplay showError, ThreadWaiter waitForThread,
+                             int maxUnregistered)
     : threadCacheSize_(threadCacheSize),
+      maxUnregistered_(maxUnregistered),
       onGetThread_(std::move(onGetThread)),
       showError_(std::move(showError)),
       waitForThread_(std::move(waitForThread)),
@@ -227,6 +216,7 @@ void TServerSocket::AcceptOne() {
         ::close(fd);
         return;
     }
+    MakeRoomForUnregistered();
     try {
         auto socket = std::make_shared<TClientSocket>(fd, peer, ++lastAcceptNumber_);
         {
@@ -254,9 +244,19 @@ bool TServerSocket::TooManyUnregistered(in_addr_t peer) const {
     return unregistered >= kMaxUnregisteredPerHost;
 }
 
-int TServerSocket::AcceptedUpTo(uint64_t acceptNumber) const {
+void TServerSocket::MakeRoomForUnregistered() {
     std::lock_guard guard(acceptedLock_);
-    return static_cast<int>(std::distance(accepted_.begin(), accepted_.upper_bound(acceptNumber)));
+    TClientSocket* oldest = nullptr;
+    int unregistered = 0;
+    for (const auto& [number, socket] : accepted_) {  // in the order of accepting
+        if (!socket->Connected() || socket->Registered())
+            continue;
+        if (oldest == nullptr)
+            oldest = socket.get();
+        ++unregistered;
+    }
+    if (unregistered >= maxUnregistered_)
+        oldest->Close();
 }
 
 void TServerSocket::ForgetSocket(uint64_t acceptNumber) {

@@ -45,12 +45,6 @@ class TServerClientThread {
         std::lock_guard guard(mutex_);
         socket_ = std::move(socket);
     }
-    // Accepted sockets that still exist and were accepted no later than this thread's
-    // socket, this one included; 0 while the thread holds no socket, 1 for an adopted
-    // socket (no listener counts the others). Connections that arrive after this one
-    // do not change it, so of many that arrive at once the first ones are the ones
-    // within a connection limit.
-    int ConnectionsUpToThisOne() const;
 
   protected:
     // Serves ClientSocket() until the connection ends; runs in this thread.
@@ -97,16 +91,22 @@ class TServerSocket {
     // yet no single host can hold many threads or the connection limit's places
     // with idle connections.
     static constexpr int kMaxUnregisteredPerHost = 3;
+    // Connections that have not registered, from all hosts together. When a new one
+    // finds them all taken, the oldest of them is closed to make room: a client
+    // registers within moments of connecting, so only connections that sit idle
+    // are ever closed this way, and no number of idle connections keeps a new
+    // client out.
+    static constexpr int kMaxUnregistered = 1024;
 
     TServerSocket(int threadCacheSize, GetThreadHandler onGetThread, ErrorDisplay showError,
-                  ThreadWaiter waitForThread = {});
+                  ThreadWaiter waitForThread = {}, int maxUnregistered = kMaxUnregistered);
     ~TServerSocket();  // deactivates
     TServerSocket(const TServerSocket&) = delete;
     TServerSocket& operator=(const TServerSocket&) = delete;
 
     // Binds all local addresses on `port` (0: any free port), listens with the largest
-    // backlog the system allows and starts accepting. Throws std::runtime_error with
-    // the socket error's text when the port cannot be bound.
+    // backlog the system allows and starts accepting. Throws std::system_error with
+    // the socket error's errno (its text as what()) when the port cannot be bound.
     void Activate(uint16_t port);
     // Stops accepting, tells every connection thread to end, closes every client
     // socket, wakes and joins every connection thread, and only then returns.
@@ -131,7 +131,9 @@ class TServerSocket {
     bool WaitForWork(int timeoutMs);
     void GetThread(std::shared_ptr<TClientSocket> socket);
     bool TooManyUnregistered(in_addr_t peer) const;
-    int AcceptedUpTo(uint64_t acceptNumber) const;
+    // Closes the oldest unregistered connection when the unregistered ones fill
+    // their share, so that the one being accepted finds room.
+    void MakeRoomForUnregistered();
     void ForgetSocket(uint64_t acceptNumber);
     // Frees the thread's socket after a connection; answers whether the thread stays
     // in the cache for the next one. A leaving thread is moved to finished_ and the
@@ -142,6 +144,7 @@ class TServerSocket {
     void ReportError(const std::string& text) { showError_(text); }
 
     const int threadCacheSize_;
+    const int maxUnregistered_;
     GetThreadHandler onGetThread_;
     ErrorDisplay showError_;
     ThreadWaiter waitForThread_;

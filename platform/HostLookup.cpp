@@ -1,10 +1,13 @@
 #include "platform/HostLookup.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
 
-#include <atomic>
+#include <condition_variable>
 #include <future>
+#include <map>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -54,54 +57,91 @@ std::string ForwardConfirmedName(const THostResolver& resolver, in_addr address)
 
 struct THostNameLookup::TShared {
     THostResolver resolver;
-    int maxRunning;
-    std::atomic<int> running{0};
+    THostLookupLimits limits;
+    std::mutex mutex;
+    std::condition_variable placeFreed;
+    int running = 0;
+    std::map<uint32_t, int> runningPerNetwork;
+    std::map<in_addr_t, std::shared_future<std::string>> runningFor;  // by address
+
+    static uint32_t NetworkOf(in_addr address) { return ntohl(address.s_addr) >> 8; }
+
+    // With `mutex` held.
+    bool HasPlaceFor(in_addr address) {
+        const auto network = runningPerNetwork.find(NetworkOf(address));
+        const int inNetwork = network == runningPerNetwork.end() ? 0 : network->second;
+        return running < limits.MaxRunning && inNetwork < limits.MaxRunningPerNetwork;
+    }
+    void Take(in_addr address, std::shared_future<std::string> answer) {
+        ++running;
+        ++runningPerNetwork[NetworkOf(address)];
+        runningFor.emplace(address.s_addr, std::move(answer));
+    }
+    void Release(in_addr address) {
+        std::lock_guard lock(mutex);
+        --running;
+        const auto network = runningPerNetwork.find(NetworkOf(address));
+        if (--network->second == 0)
+            runningPerNetwork.erase(network);
+        runningFor.erase(address.s_addr);
+        placeFreed.notify_all();
+    }
 };
 
 THostResolver SystemResolver() {
     return {SystemNameOf, SystemAddressesOf};
 }
 
-THostNameLookup::THostNameLookup(THostResolver resolver, std::chrono::milliseconds timeout,
-                                 int maxRunning)
-    : shared_(std::make_shared<TShared>(std::move(resolver), maxRunning)), timeout_(timeout) {}
+THostNameLookup::THostNameLookup(THostResolver resolver, THostLookupLimits limits)
+    : shared_(std::make_shared<TShared>(std::move(resolver), limits)) {}
 
 int THostNameLookup::Running() const {
-    return shared_->running.load(std::memory_order_acquire);
+    std::lock_guard lock(shared_->mutex);
+    return shared_->running;
 }
 
 std::string THostNameLookup::ConfirmedName(in_addr address) const {
-    if (shared_->running.fetch_add(1, std::memory_order_acq_rel) >= shared_->maxRunning) {
-        shared_->running.fetch_sub(1, std::memory_order_acq_rel);
-        return {};
-    }
-    // The resolver cannot be interrupted, so it runs on a thread of its own that owns
-    // everything it touches; the caller waits for its answer only until the deadline.
-    std::promise<std::string> promise;
-    std::future<std::string> answer = promise.get_future();
-    try {
-        std::thread([shared = shared_, promise = std::move(promise), address]() mutable {
-            std::string name;
+    TShared& shared = *shared_;
+    std::shared_future<std::string> answer;
+    {
+        std::unique_lock lock(shared.mutex);
+        if (const auto running = shared.runningFor.find(address.s_addr);
+            running != shared.runningFor.end()) {
+            answer = running->second;  // the address's lookup runs already: share it
+        } else if (!shared.placeFreed.wait_for(lock, shared.limits.PlaceWait,
+                                               [&] { return shared.HasPlaceFor(address); })) {
+            return {};
+        } else {
+            std::promise<std::string> promise;
+            answer = promise.get_future().share();
+            shared.Take(address, answer);
+            // The resolver cannot be interrupted, so it runs on a thread of its own that
+            // owns everything it touches; the caller waits only until the deadline.
             try {
-                name = ForwardConfirmedName(shared->resolver, address);
-            } catch (...) {
-                name.clear();  // a lookup that fails in any way names nothing
+                std::thread([shared = shared_, promise = std::move(promise), address]() mutable {
+                    std::string name;
+                    try {
+                        name = ForwardConfirmedName(shared->resolver, address);
+                    } catch (...) {
+                        name.clear();  // a lookup that fails in any way names nothing
+                    }
+                    shared->Release(address);  // before the answer: its place is free by then
+                    promise.set_value(std::move(name));
+                }).detach();
+            } catch (const std::system_error&) {
+                lock.unlock();
+                shared.Release(address);
+                return {};  // no thread to be had: the lookup fails
             }
-            shared->running.fetch_sub(1, std::memory_order_acq_rel);
-            promise.set_value(std::move(name));
-        }).detach();
-    } catch (const std::system_error&) {
-        shared_->running.fetch_sub(1, std::memory_order_acq_rel);
-        return {};  // no thread to be had: the lookup fails
+        }
     }
-    if (answer.wait_for(timeout_) != std::future_status::ready)
+    if (answer.wait_for(shared.limits.Timeout) != std::future_status::ready)
         return {};
     return answer.get();
 }
 
 std::string ConfirmedHostName(in_addr address) {
-    static const THostNameLookup lookup(SystemResolver(), kHostLookupTimeout,
-                                        kMaxHostLookupsRunning);
+    static const THostNameLookup lookup(SystemResolver(), THostLookupLimits{});
     return lookup.ConfirmedName(address);
 }
 

@@ -13,17 +13,23 @@
 
 namespace platform {
 
-// The longest a new connection waits for its peer's host name. A lookup still
-// running then counts as failed (the connection shows the dotted address) and
-// finishes in the background, where its answer is dropped.
-inline constexpr std::chrono::milliseconds kHostLookupTimeout{2000};
-// Lookups that may run at once, those that outlived their wait included. A resolver
-// that never answers keeps each of them for its own timeout (10 s by default);
-// beyond this bound a lookup fails at once instead of starting one more thread, and
-// its connection shows the dotted address. A working resolver answers within
-// milliseconds, so only more new connections than this within those milliseconds
-// meet the bound.
-inline constexpr int kMaxHostLookupsRunning = 16;
+// How long a lookup may keep a new connection waiting, and how many may run at once.
+// The resolver cannot be interrupted, so a lookup that outlives its caller's wait
+// finishes in the background, holding its place until the resolver gives up (10 s
+// by default when a name server never answers). The bounds keep peers whose name
+// servers never answer from taking the places of everyone else's lookups: one
+// lookup per address (later connections from it share the running one), a share per
+// network (/24), and a total.
+struct THostLookupLimits {
+    // The longest a caller waits for the answer; a lookup still running then counts as
+    // failed (the connection shows the dotted address) and its answer is dropped.
+    std::chrono::milliseconds Timeout{2000};
+    // The longest a caller waits for a place when its network's share or the total is
+    // taken; then the lookup fails without asking the resolver.
+    std::chrono::milliseconds PlaceWait{500};
+    int MaxRunning = 256;
+    int MaxRunningPerNetwork = 16;
+};
 
 // The two questions a host-name lookup asks of a resolver.
 struct THostResolver {
@@ -38,10 +44,10 @@ THostResolver SystemResolver();
 
 class THostNameLookup {
   public:
-    THostNameLookup(THostResolver resolver, std::chrono::milliseconds timeout, int maxRunning);
+    THostNameLookup(THostResolver resolver, THostLookupLimits limits);
 
     // The name of `address` when the resolver names it and gives the address back for
-    // that name, all within the timeout; empty otherwise.
+    // that name, all within the limits' waits; empty otherwise.
     std::string ConfirmedName(in_addr address) const;
     // Lookups started and not yet finished, those whose caller gave up included.
     int Running() const;
@@ -49,7 +55,6 @@ class THostNameLookup {
   private:
     struct TShared;  // what a lookup's thread may still use after its caller left
     std::shared_ptr<TShared> shared_;
-    std::chrono::milliseconds timeout_;
 };
 
 // ConfirmedName through the system's resolver with the limits above, shared by the

@@ -160,7 +160,9 @@ void JoinExisting(TClientThread& connection, TUserData& user, TChannelData& chan
 void JoinOneChannel(TClientThread& connection, TUserData& user, const std::string& name,
                     std::string_view key) {
     TClientData& registry = connection.Core.Registry;
-    if (TChannelData* channel = registry.Channels.Find(name)) {
+    if (name.size() > TChannelData::kMaxNameBytes) {
+        connection.ErrNoSuchChannel(name);  // no channel has so long a name, nor may have
+    } else if (TChannelData* channel = registry.Channels.Find(name)) {
         JoinExisting(connection, user, *channel, name, key);
     } else if (registry.Channels.Find(TrimControls(name)) != nullptr) {
         // The name differs from an existing channel's only by trailing control bytes,
@@ -281,7 +283,7 @@ std::string UsersOnNoChannel(const TClientData& registry, const TUserData& reque
 // NAMES without parameters: every channel that is not secret, then the users on no channel.
 void SendAllNames(TClientThread& connection, const TUserData& user) {
     const TClientData& registry = connection.Core.Registry;
-    for (int i = 0; i < registry.Channels.Count(); ++i) {
+    for (int i = 0; i < registry.Channels.Count() && connection.HasRoomForListing(); ++i) {
         const TChannelData& channel = *registry.Channels.At(i);
         if (!channel.Secret)
             SendNamesLine(connection, user, channel);
@@ -313,9 +315,8 @@ void ListChannels(TClientThread& connection, const TUserData& user, const TParse
         for (int k = 1; k <= nameCount; ++k)
             SendListEntry(connection, user, message.Param(k));
     } else {
-        for (int i = 0; i < registry.Channels.Count(); ++i) {
+        for (int i = 0; i < registry.Channels.Count() && connection.HasRoomForListing(); ++i)
             SendListEntry(connection, user, registry.Channels.At(i)->KeyWord());
-        }
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+class TClientData;
 class TClientThread;
 
 // Parses one received line (with its CR LF) and runs its command. No lock is held.
@@ -18,3 +19,8 @@ void QuitFromAll(TClientThread& connection, std::string_view nick, std::string_v
 // The end of a connection: takes the connection's user out of every channel it is
 // still in (telling the neighbours) and deletes the user's record.
 void RemoveConnection(TClientThread& connection);
+
+// True when the connection's host (its host name or its address) already has a user
+// of another connection: any record when `welcomedOnly` is false, else a user that
+// has been welcomed. The caller holds the registry's Lock.
+bool HostHasUser(const TClientData& registry, const TClientThread& connection, bool welcomedOnly);

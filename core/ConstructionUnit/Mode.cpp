@@ -266,15 +266,16 @@ class TChannelModeChange {
 
     // "b" takes the next parameter whatever it begins with; without one it does nothing.
     // A "-b" mask that is not on the list removes nothing and is not announced, nor is
-    // a "+b" mask beyond the list's limit.
+    // a "+b" mask beyond the list's limit or longer than a mask may be.
     void ChangeBan() {
         const auto parameter = TakeParameter();
         if (!parameter)
             return;
         const std::string mask = NormaliseBanMask(*parameter);
         if (plus_) {
-            if (channel_.Bans.size() >= TChannelData::kMaxBans)
-                return;  // the list is full: ignored, not announced
+            if (channel_.Bans.size() >= TChannelData::kMaxBans ||
+                mask.size() > TChannelData::kMaxBanMaskBytes)
+                return;  // the list is full, or the mask too long: ignored, not announced
             channel_.Bans.push_back(mask);
         } else if (!RemoveBan(mask)) {
             return;
@@ -295,12 +296,15 @@ class TChannelModeChange {
         return true;
     }
 
-    // "-k" clears the key only when given the key itself.
+    // "-k" clears the key only when given the key itself; "+k" takes a key up to the
+    // channel's bound.
     void ChangeKey() {
         const auto key = TakeUsableParameter();
         if (!key)
             return;
         if (plus_) {
+            if (key->size() > TChannelData::kMaxKeyBytes)
+                return;  // too long a key is used up and changes nothing
             channel_.Key = *key;
         } else if (channel_.Key == *key) {
             channel_.Key.clear();

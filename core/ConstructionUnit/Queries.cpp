@@ -11,6 +11,7 @@
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
 #include "core/ConstructionUnit/Membership.h"
+#include "platform/CodePage.h"
 #include "platform/DateTime.h"
 
 namespace {
@@ -55,7 +56,7 @@ void WhoOfChannel(TClientThread& connection, const TUserData& asker, const std::
     }
     const bool askerIsMember = IsMember(*channel, asker);
     if (askerIsMember || !channel->Secret) {
-        for (int i = 0; i < channel->MemberCount(); ++i) {
+        for (int i = 0; i < channel->MemberCount() && connection.HasRoomForListing(); ++i) {
             const TUserData* member = channel->MemberAt(i);
             if (!askerIsMember && member->Invisible)
                 continue;
@@ -181,7 +182,8 @@ void HandleAway(TClientThread& connection, const TParsedMessage& message) {
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
         return;
-    user->AwayMessage = WithoutLeadingColon(message.Param(1));
+    user->AwayMessage = platform::CutAtCharacter(WithoutLeadingColon(message.Param(1)),
+                                                 TUserData::kMaxAwayMessageBytes);
     const bool away = !user->AwayMessage.empty();
     connection.SendLine(ServerPrefix(connection) + (away ? " 306 :" : " 305 :") +
                         std::string(away ? Texts::Away306 : Texts::Away305) + "\r\n");

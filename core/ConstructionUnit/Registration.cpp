@@ -10,6 +10,7 @@
 #include "core/ConstructionUnit/Handlers.h"
 #include "core/ConstructionUnit/Membership.h"
 #include "core/ConstructionUnit/Registration.h"
+#include "platform/CodePage.h"
 #include "platform/DateTime.h"
 
 namespace {
@@ -31,14 +32,26 @@ void SendMotd(TClientThread& connection, const TUserData& user, const std::strin
     SendNumericReply(connection, "376", user, " :End of MOTD command");
 }
 
+int WelcomedUsers(const TClientData& registry) {
+    int welcomed = 0;
+    for (int i = 0; i < registry.Users.Count(); ++i) {
+        const TClientThread* owner = registry.Users.At(i)->Connection;
+        welcomed += owner != nullptr && owner->Registered() ? 1 : 0;
+    }
+    return welcomed;
+}
+
 // The welcome step, run by whichever of NICK and USER completes the pair; the
-// caller holds the registry's Lock.
+// caller holds the registry's Lock. The limit counts the users welcomed so far, so
+// connections that never register take no user's place; of connections from one
+// host that register at the same time, the first to get here is the one welcomed.
 void SendWelcome(TClientThread& connection, const TUserData& user) {
-    if (connection.OverLimit) {
+    const TClientData& registry = connection.Core.Registry;
+    if (WelcomedUsers(registry) >= connection.Core.Settings.MaxConnection) {
         connection.SendClosingError(ClosingName(user) + std::string(Texts::RefuseOverLimit));
         return;
     }
-    if (connection.SameHost) {
+    if (connection.SameHost || HostHasUser(registry, connection, true)) {
         connection.SendClosingError(ClosingName(user) + std::string(Texts::RefuseSameHost));
         return;
     }
@@ -85,15 +98,22 @@ void ChangeNick(TClientThread& connection, const std::string& nickname) {
     user->SetKeyWord(nickname);
 }
 
+// A new record for the connection's user, made by the first of NICK and USER.
+TUserData* NewRecord(TClientThread& connection) {
+    TUserData* user = connection.Core.Registry.Users.Add();
+    user->Host = connection.PeerHost;
+    user->Address = connection.PeerAddress;
+    user->Connection = &connection;
+    return user;
+}
+
 void GiveFirstNick(TClientThread& connection, const std::string& nickname) {
     auto& registry = connection.Core.Registry;
     connection.Nick = nickname;
     TUserData* user = registry.UserOfConnection(&connection);
     if (user == nullptr)
-        user = registry.Users.Add();
+        user = NewRecord(connection);
     user->SetKeyWord(nickname);
-    user->Host = connection.PeerHost;
-    user->Connection = &connection;
     user->NickGiven = true;
     if (user->UserGiven)
         SendWelcome(connection, *user);
@@ -115,6 +135,18 @@ bool IsValidUserName(std::string_view text) {
             return false;
     }
     return true;
+}
+
+bool HostHasUser(const TClientData& registry, const TClientThread& connection, bool welcomedOnly) {
+    for (int i = 0; i < registry.Users.Count(); ++i) {
+        const TUserData& user = *registry.Users.At(i);
+        const bool welcomed = user.Connection != nullptr && user.Connection->Registered();
+        if (user.Connection == &connection || (welcomedOnly && !welcomed))
+            continue;
+        if (user.Host == connection.PeerHost || user.Address == connection.PeerAddress)
+            return true;
+    }
+    return false;
 }
 
 void HandleNick(TClientThread& connection, const TParsedMessage& message) {
@@ -149,16 +181,15 @@ void HandleUser(TClientThread& connection, const TParsedMessage& message) {
     }
     TUserData* user = registry.UserOfConnection(&connection);
     if (user == nullptr) {
-        user = registry.Users.Add();
-        user->Host = connection.PeerHost;
-        user->Connection = &connection;
+        user = NewRecord(connection);
     } else if (!user->UserName.empty()) {
         connection.ErrAlreadyRegistered();
         return;
     }
     connection.BadUserName = !IsValidUserName(message.Param(1));
-    user->UserName = message.Param(1);
-    user->RealName = WithoutLeadingColon(message.Param(4));
+    user->UserName = platform::CutAtCharacter(message.Param(1), TUserData::kMaxUserNameBytes);
+    user->RealName =
+        platform::CutAtCharacter(WithoutLeadingColon(message.Param(4)), TUserData::kMaxRealNameBytes);
     user->UserGiven = true;
     if (user->NickGiven)
         SendWelcome(connection, *user);

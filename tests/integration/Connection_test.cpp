@@ -77,8 +77,13 @@ TEST(Connection, OnlyCrLfEndsALineAndAZeroByteDropsTheRestOfItsRead) {
     TTestServer server;
     TTestClient client(server.Port(), "127.0.0.2");
     client.SendRaw("FOO\nBAR\r\nBAZ\rQUX\r\n");
-    EXPECT_EQ(client.ReadLine(), UnknownCommandReply("", "FOO\nBAR"));
-    EXPECT_EQ(client.ReadLine(), UnknownCommandReply("", "BAZ\rQUX"));
+    // Each is one unknown command; the reply that names it ends at its line break,
+    // since no line leaves the server with a break before its end.
+    const auto upToBreak = [](const std::string& line, char lineBreak) {
+        return line.substr(0, line.find(lineBreak)) + "\r\n";
+    };
+    EXPECT_EQ(client.ReadLine(), upToBreak(UnknownCommandReply("", "FOO\nBAR"), '\n'));
+    EXPECT_EQ(client.ReadLine(), upToBreak(UnknownCommandReply("", "BAZ\rQUX"), '\r'));
 
     client.SendRaw(std::string("ONE\r\nTW\0O\r\nTHREE\r\n", 18));
     EXPECT_EQ(client.ReadLine(), UnknownCommandReply("", "ONE"));
@@ -123,6 +128,41 @@ TEST(Connection, ConnectionsBeyondMaxConnectionAreRefusedAtRegistration) {
     EXPECT_EQ(third.ReadLine(), "ERROR :ClosingLink: third[~user@127.0.0.4]" +
                                     std::string(Texts::RefuseOverLimit) + "\r\n");
     EXPECT_TRUE(third.WaitClosed());
+}
+
+TEST(Connection, IdleConnectionsThatNeverRegisterTakeNoUsersPlace) {
+    TSettings settings;
+    settings.MaxConnection = 2;
+    TTestServer server(settings);
+    std::vector<std::unique_ptr<TTestClient>> idle;
+    for (const char* host : {"127.0.0.2", "127.0.0.3"}) {
+        for (int i = 0; i < 2; ++i)
+            idle.push_back(std::make_unique<TTestClient>(server.Port(), host));
+    }
+    // Register fails the test unless the client is welcomed.
+    TTestClient first(server.Port(), "127.0.0.4");
+    first.Register("first");
+    TTestClient second(server.Port(), "127.0.0.5");
+    second.Register("second");
+}
+
+TEST(Connection, OfConnectionsFromOneHostThatRegisterAtOnceOnlyTheFirstGetsIn) {
+    TTestServer server;
+    TTestClient first(server.Port(), "127.0.0.5");
+    TTestClient second(server.Port(), "127.0.0.5");
+    // Both have started (each answers a line) before either registers.
+    for (TTestClient* client : {&first, &second}) {
+        client->Send("PING x");
+        ASSERT_TRUE(client->ReadLine());
+    }
+    first.Send("NICK first");
+    second.Send("NICK second");
+    first.Send("USER user host server :First");
+    first.ReadUntil(" 376 ");
+    second.Send("USER user host server :Second");
+    EXPECT_EQ(second.ReadLine(), "ERROR :ClosingLink: second[~user@127.0.0.5]" +
+                                     std::string(Texts::RefuseSameHost) + "\r\n");
+    EXPECT_TRUE(second.WaitClosed());
 }
 
 TConnectionTimings ShortTimings() {

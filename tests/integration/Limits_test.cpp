@@ -21,6 +21,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+const std::string kAlicePrefix = ":alice!~user@127.0.0.2";
+
 class LimitsTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -108,6 +110,37 @@ TEST_F(LimitsTest, AUserKeepsTheNewestHundredInvitations) {
         << "the oldest invitation made room for the newest";
 }
 
+TEST_F(LimitsTest, NamesAndTextsAClientGivesAreBounded) {
+    const std::string longName = "#" + std::string(TChannelData::kMaxNameBytes, 'c');
+    alice.Send("JOIN " + longName);
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TErrorReply::NoSuchChannel, {longName}));
+
+    // A key or ban mask over its bound is used up and changes nothing.
+    Join(alice, "#room");
+    const std::string longKey(TChannelData::kMaxKeyBytes + 1, 'k');
+    const std::string longMask = std::string(TChannelData::kMaxBanMaskBytes - 3, 'm') + "!*@*x";
+    alice.Send("MODE #room +kb " + longKey + " " + longMask);
+    alice.Send("MODE #room +b x!*@*");
+    EXPECT_EQ(alice.ReadLine(), kAlicePrefix + " MODE #room +b x!*@*\r\n");
+
+    // User name, real name and away text are cut where a longer one would begin.
+    TTestClient carol(server.Port(), "127.0.0.4");
+    carol.Send("NICK carol");
+    carol.Send("USER " + std::string(40, 'u') + " h s :" + std::string(300, 'r'));
+    carol.ReadUntil(" 376 ");
+    carol.Send("AWAY :" + std::string(700, 'a'));
+    carol.ReadUntil(" 306 ");
+    bob.Send("WHOIS carol");
+    EXPECT_EQ(bob.ReadLine(), ":TavoServer 311 bob carol ~" +
+                                  std::string(TUserData::kMaxUserNameBytes, 'u') +
+                                  " 127.0.0.4 * :" +
+                                  std::string(TUserData::kMaxRealNameBytes, 'r') + "\r\n");
+    bob.ReadUntil(" 318 ");
+    bob.Send("PRIVMSG carol :hi");
+    EXPECT_EQ(bob.ReadLine(), ":TavoServer 301 bob carol :" +
+                                  std::string(TUserData::kMaxAwayMessageBytes, 'a') + "\r\n");
+}
+
 struct TFloodOutcome {
     std::size_t RelayedBytes = 0;
     bool ReaderEnded = false;
@@ -166,6 +199,40 @@ TEST(RelayBudget, AReaderOf64KBPerSecondSurvivesAnySingleSender) {
     const std::size_t rate = 32 * 1024;
     EXPECT_GT(limited.RelayedBytes, 4 * rate) << "the allowance passes at once";
     EXPECT_LE(limited.RelayedBytes, 4 * rate + 4 * rate);
+}
+
+}  // namespace
+
+namespace {
+
+// A sender that writes faster than its budget, without waiting for answers: what
+// piles up meanwhile is paced, not taken for a flood, and all of it is relayed.
+TEST(RelayBudget, ASenderBeyondItsBudgetIsSlowedNotEnded) {
+    TSettings settings;
+    settings.RelayBytesPerSecond = 4000;  // 16000 bytes at once, then 4000 a second
+    TTestServer server(settings);
+    TTestClient sender(server.Port(), "127.0.0.2");
+    TTestClient reader(server.Port(), "127.0.0.3");
+    sender.Register("sender");
+    reader.Register("reader");
+
+    // About 22000 bytes relayed, written at about 20000 bytes a second: the last
+    // 6000 can be relayed only 1.5 s after the first 16000.
+    constexpr int kMessages = 100;
+    const std::string text(180, 'x');
+    const auto start = Clock::now();
+    for (int i = 0; i < kMessages; ++i) {
+        sender.Send("PRIVMSG reader :" + std::to_string(i) + text);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (int i = 0; i < kMessages; ++i) {
+        EXPECT_EQ(reader.ReadLine(10000), ":sender!~user@127.0.0.2 PRIVMSG reader :" +
+                                              std::to_string(i) + text + "\r\n");
+    }
+    const auto paced = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    EXPECT_GT(paced.count(), 1200) << "the budget did not slow the sender";
+    sender.Send("PING x");
+    EXPECT_EQ(sender.ReadLine(), kPong) << "the sender was ended";
 }
 
 }  // namespace

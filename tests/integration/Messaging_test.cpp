@@ -169,4 +169,12 @@ TEST_F(MessagingTest, ModeratedLetsOnlyVoicedMembersAndOperatorsSpeak) {
     ExpectNothingMore(carol);
 }
 
+TEST_F(MessagingTest, ALineBreakInsideATextEndsTheRelayedLineThere) {
+    alice.SendRaw("PRIVMSG bob :hi\n:mallory!~m@forged.host PRIVMSG bob :x\rmore\r\n");
+    EXPECT_EQ(bob.ReadLine(), kAlice + " PRIVMSG bob :hi\r\n");
+    alice.SendRaw("QUIT :bye\nERROR :forged\r\n");
+    EXPECT_EQ(alice.ReadLine(), "ERROR :ClosingLink: alice[~user@127.0.0.2] bye\r\n");
+    ExpectNothingMore(bob);
+}
+
 }  // namespace

@@ -77,8 +77,9 @@ TEST(ReverseLookup, ANameServerThatNeverAnswersDelaysNewConnectionsByAtMostTheTi
         GTEST_SKIP() << kNoOwnNameServer;
     ASSERT_TRUE(daemon.Connect("127.0.0.2"));  // listening
 
-    // Forty at once: as many lookups as the bound lets run wait for the timeout, the
-    // rest fail at once; each connection goes on with its dotted address.
+    // Fifty at once: as many lookups as the network's share lets run wait for the
+    // timeout, the rest fail after a short wait for a place; each connection goes on
+    // with its dotted address.
     constexpr int kClients = 50;
     std::vector<TWelcome> welcomes(kClients);
     std::vector<std::thread> clients;
@@ -98,13 +99,14 @@ TEST(ReverseLookup, ANameServerThatNeverAnswersDelaysNewConnectionsByAtMostTheTi
     const auto longestMs = std::chrono::duration_cast<std::chrono::milliseconds>(longest);
     std::printf("longest wait for the welcome on a silent name server: %lld ms\n",
                 static_cast<long long>(longestMs.count()));
-    EXPECT_LT(longest, platform::kHostLookupTimeout + 1s);
+    EXPECT_LT(longest, platform::THostLookupLimits{}.Timeout + 1s);
     EXPECT_GE(daemon.NameServer()->Questions(), 1) << "the daemon did not ask our name server";
 
     // The lookups still waiting for the name server cost a bounded number of threads:
     // beside the main, service and accept threads and at most one thread for each
     // connection, only the bounded lookups.
-    EXPECT_LE(daemon.Figures().Threads, 3 + kClients + 1 + platform::kMaxHostLookupsRunning);
+    EXPECT_LE(daemon.Figures().Threads,
+              3 + kClients + 1 + platform::THostLookupLimits{}.MaxRunningPerNetwork);
 }
 
 }  // namespace

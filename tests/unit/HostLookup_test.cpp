@@ -91,7 +91,7 @@ TEST(HostLookup, TheSystemResolverGivesUpOnAnUnnamedAddressWithinTheTimeout) {
     // it at once; either way the caller has its answer within the timeout.
     const auto start = Clock::now();
     EXPECT_EQ(platform::ConfirmedHostName(Address("127.0.0.253")), "");
-    EXPECT_LT(Clock::now() - start, platform::kHostLookupTimeout + 500ms);
+    EXPECT_LT(Clock::now() - start, platform::THostLookupLimits{}.Timeout + 500ms);
 }
 
 TEST(HostLookup, AReverseNameCountsOnlyWhenItsForwardLookupGivesTheAddressBack) {
@@ -104,7 +104,7 @@ TEST(HostLookup, AReverseNameCountsOnlyWhenItsForwardLookupGivesTheAddressBack) 
                                                          {{"victim.example.org", "127.0.0.5"},
                                                           {"multi.example.org", "127.0.0.6"},
                                                           {"multi.example.org", "127.0.0.7"}}),
-                                           1s, 4);
+                                           {.Timeout = 1s, .MaxRunning = 4});
     EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.9")), "");
     EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.5")), "victim.example.org");
     EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.7")), "multi.example.org")
@@ -118,14 +118,14 @@ TEST(HostLookup, AResolverThatThrowsNamesNothing) {
     const platform::THostNameLookup lookup(
         {[](in_addr) -> std::string { throw std::runtime_error("resolver broke"); },
          [](const std::string&) { return std::vector<in_addr>{}; }},
-        1s, 4);
+        {.Timeout = 1s, .MaxRunning = 4});
     EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.2")), "");
     EXPECT_TRUE(WaitForNoneRunning(lookup));
 }
 
 TEST(HostLookup, ALookupThatOutlivesTheTimeoutFailsAndItsLateAnswerIsDropped) {
     TStalledResolver stalled;
-    const platform::THostNameLookup lookup(stalled.Resolver(), 200ms, 4);
+    const platform::THostNameLookup lookup(stalled.Resolver(), {.Timeout = 200ms, .MaxRunning = 4});
     const auto start = Clock::now();
     EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.9")), "");
     const auto waited = Clock::now() - start;
@@ -138,25 +138,57 @@ TEST(HostLookup, ALookupThatOutlivesTheTimeoutFailsAndItsLateAnswerIsDropped) {
     EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.9")), "late.example.org");
 }
 
-TEST(HostLookup, BeyondTheBoundOfRunningLookupsALookupFailsAtOnceWithoutAThread) {
+// Peers whose name servers never answer: 127.0.1.x and 127.0.2.x stall, everyone
+// else is named at once.
+struct TPartlyStalledResolver {
     TStalledResolver stalled;
-    const platform::THostNameLookup lookup(stalled.Resolver(), 300ms, 2);
+    platform::THostResolver Resolver() const {
+        return {[slow = stalled.Resolver()](in_addr address) {
+                    const auto network = (ntohl(address.s_addr) >> 8) & 0xFF;
+                    return network == 1 || network == 2 ? slow.NameOf(address)
+                                                        : std::string("fast.example.org");
+                },
+                [](const std::string&) { return std::vector<in_addr>{Address("127.0.0.9")}; }};
+    }
+};
+
+TEST(HostLookup, PeersWhoseNameServersNeverAnswerTakeNoOnesPlaceButTheirNetworks) {
+    TPartlyStalledResolver resolver;
+    const platform::THostNameLookup lookup(
+        resolver.Resolver(),
+        {.Timeout = 300ms, .PlaceWait = 100ms, .MaxRunning = 6, .MaxRunningPerNetwork = 3});
+    // Many stalling addresses of one network, each asked twice: one lookup an address,
+    // and the network's share of the places.
     std::vector<std::thread> callers;
-    for (int i = 0; i < 2; ++i)
-        callers.emplace_back([&] { EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.9")), ""); });
+    for (int i = 0; i < 8; ++i) {
+        const std::string address = "127.0.1." + std::to_string(10 + i % 4);
+        callers.emplace_back([&, address] { EXPECT_EQ(lookup.ConfirmedName(Address(address.c_str())), ""); });
+    }
     for (auto& caller : callers)
         caller.join();
-    ASSERT_EQ(stalled.gate->asked, 2);
-    ASSERT_EQ(lookup.Running(), 2);
+    EXPECT_EQ(resolver.stalled.gate->asked, 3) << "one lookup an address, three a network";
+    EXPECT_EQ(lookup.Running(), 3);
 
+    // Another network's peer is named as usual, while the stalled ones still run.
+    EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.9")), "fast.example.org");
+    // A second stalling network takes the rest of the total; beyond it a lookup waits
+    // for a place only briefly and fails without asking the resolver.
+    callers.clear();
+    for (int i = 0; i < 3; ++i) {
+        const std::string address = "127.0.2." + std::to_string(10 + i);
+        callers.emplace_back([&, address] { EXPECT_EQ(lookup.ConfirmedName(Address(address.c_str())), ""); });
+    }
+    for (auto& caller : callers)
+        caller.join();
+    ASSERT_EQ(lookup.Running(), 6);
     const auto start = Clock::now();
     EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.9")), "");
-    EXPECT_LT(Clock::now() - start, 100ms) << "no wait for a lookup that could not start";
-    EXPECT_EQ(stalled.gate->asked, 2) << "the resolver was not asked again";
+    EXPECT_LT(Clock::now() - start, 300ms) << "a short wait for a place, no lookup";
+    EXPECT_EQ(resolver.stalled.gate->asked, 6);
 
-    stalled.Open();
+    resolver.stalled.Open();
     EXPECT_TRUE(WaitForNoneRunning(lookup));
-    EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.9")), "late.example.org")
+    EXPECT_EQ(lookup.ConfirmedName(Address("127.0.0.9")), "fast.example.org")
         << "lookups run again once the stalled ones have ended";
 }
 

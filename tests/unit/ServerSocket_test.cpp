@@ -49,8 +49,8 @@ class TIdentifyingThread : public listener::TServerClientThread {
     std::atomic<int>& served_;
 };
 
-// Answers every connection with its ConnectionsUpToThisOne, and every line with the
-// same count again; the line "R" first marks the connection registered.
+// Answers every connection with its accept number, and every line with the same
+// number again; the line "R" first marks the connection registered.
 class TCountingThread : public listener::TServerClientThread {
   protected:
     void ClientExecute() override {
@@ -78,7 +78,7 @@ class TCountingThread : public listener::TServerClientThread {
 
   private:
     void Answer(listener::TClientSocket& socket) {
-        const std::string line = std::to_string(ConnectionsUpToThisOne()) + "\r\n";
+        const std::string line = std::to_string(socket.AcceptNumber()) + "\r\n";
         std::size_t written = 0;
         socket.WriteSome(line.data(), line.size(), written);
     }
@@ -250,39 +250,6 @@ struct CountingListener : ::testing::Test {
     }
 };
 
-TEST_F(CountingListener, EachConnectionCountsTheLiveOnesAcceptedUpToItself) {
-    auto a = Connect("127.0.0.2");
-    EXPECT_EQ(a->ReadLine(), "1\r\n");
-    auto b = Connect("127.0.0.3");
-    EXPECT_EQ(b->ReadLine(), "2\r\n");
-    auto c = Connect("127.0.0.4");
-    EXPECT_EQ(c->ReadLine(), "3\r\n");
-    a->Send("?");
-    EXPECT_EQ(a->ReadLine(), "1\r\n") << "connections accepted later do not count";
-
-    b.reset();
-    ASSERT_TRUE(WaitFor([&] { return serverSocket.ActiveConnections() == 2; }));
-    c->Send("?");
-    EXPECT_EQ(c->ReadLine(), "2\r\n") << "an earlier connection that ended no longer counts";
-    auto d = Connect("127.0.0.5");
-    EXPECT_EQ(d->ReadLine(), "3\r\n");
-    EXPECT_TRUE(errors.empty());
-}
-
-TEST_F(CountingListener, OfManyConnectionsArrivingAtOnceEachHasItsOwnPlace) {
-    constexpr int kClients = 12;
-    std::vector<std::unique_ptr<TTestClient>> clients;
-    for (int i = 0; i < kClients; ++i)
-        clients.push_back(Connect("127.0.0." + std::to_string(2 + i)));
-    std::multiset<std::string> places;
-    for (auto& client : clients)
-        places.insert(client->ReadLine().value_or("none"));
-    std::multiset<std::string> expected;
-    for (int place = 1; place <= kClients; ++place)
-        expected.insert(std::to_string(place) + "\r\n");
-    EXPECT_EQ(places, expected);
-}
-
 TEST_F(CountingListener, AHostWithTooManyUnregisteredConnectionsIsRefusedAtOnceWithoutAThread) {
     constexpr int kBound = listener::TServerSocket::kMaxUnregisteredPerHost;
     std::vector<std::unique_ptr<TTestClient>> held;
@@ -317,6 +284,35 @@ TEST_F(CountingListener, AHostWithTooManyUnregisteredConnectionsIsRefusedAtOnceW
     auto afterEnding = Connect("127.0.0.2");
     EXPECT_TRUE(afterEnding->ReadLine());
     EXPECT_TRUE(errors.empty());
+}
+
+TEST(UnregisteredShare, WhenItIsFullTheOldestUnregisteredConnectionMakesRoom) {
+    constexpr int kShare = 4;
+    listener::TServerSocket serverSocket{
+        2, [] { return std::make_unique<TCountingThread>(); }, [](const std::string&) {}, {},
+        kShare};
+    serverSocket.Activate(0);
+    auto connect = [&](int host) {
+        auto client = std::make_unique<TTestClient>(serverSocket.LocalPort(),
+                                                    "127.0.0." + std::to_string(host));
+        EXPECT_TRUE(client->ReadLine()) << "host " << host << " was not served";
+        return client;
+    };
+    auto registered = connect(2);
+    registered->Send("R");
+    ASSERT_TRUE(registered->ReadLine());
+    std::vector<std::unique_ptr<TTestClient>> idle;
+    for (int host = 3; host < 3 + kShare; ++host)
+        idle.push_back(connect(host));
+
+    auto newcomer = connect(10);
+    EXPECT_TRUE(idle.front()->WaitClosed(2000)) << "the oldest idle connection made room";
+    for (std::size_t i = 1; i < idle.size(); ++i) {
+        idle[i]->Send("?");
+        EXPECT_TRUE(idle[i]->ReadLine()) << "a younger idle connection was closed";
+    }
+    registered->Send("?");
+    EXPECT_TRUE(registered->ReadLine()) << "a registered connection takes no unregistered place";
 }
 
 }  // namespace
