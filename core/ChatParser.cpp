@@ -1,21 +1,16 @@
-// Line parser: prefix, command recognition against the fixed command table, and the
+// Line parser: prefix, command recognition against the command table, and the
 // parameters of one received line.
 #include "core/ChatParser.h"
 
 #include <cassert>
 
+#include "core/ConstructionUnit/CommandTable.h"
 #include "platform/CodePage.h"
 
 namespace {
 
 constexpr char Blank = ' ';  // the only separator; tabs are ordinary characters
 constexpr std::string_view LineEnd = "\r\n";
-
-// Scanned in this order; a word counts only at the very start of the line.
-constexpr std::array<std::string_view, 22> CommandTable = {
-    "NICK",  "USER", "JOIN",    "PART",   "PRIVMSG", "NOTICE", "QUIT",  "MODE",
-    "TOPIC", "WHO",  "ISON",    "PING",   "PONG",    "AWAY",   "WHOIS", "NAMES",
-    "LIST",  "KICK", "VERSION", "SUMMON", "USERS",   "INVITE"};
 
 std::string_view SkipBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(Blank);
@@ -74,7 +69,10 @@ bool ParseLine(std::string_view line, TParsedMessage& message) {
     message = TParsedMessage{};
     const std::string_view text = TakePrefix(SkipBlanks(line), message.Prefix);
     const std::string upper = platform::UpperCase(text);
-    for (const std::string_view word : CommandTable) {
+    // The command table's words, in its order; a word counts only at the very start
+    // of the line.
+    for (const TCommandRow& row : CommandTable()) {
+        const std::string_view word = row.Word;
         if (!upper.starts_with(word)) {
             continue;
         }

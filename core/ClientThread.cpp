@@ -203,10 +203,6 @@ bool TClientThread::HasRoomForListing() {
 
 // ---- output ------------------------------------------------------------------------
 
-void TClientThread::SendError(TErrorReply reply, std::initializer_list<std::string_view> args) {
-    SendLine(BuildErrorLine(Core.Settings.ServerName, Nick, reply, args));
-}
-
 void TClientThread::SendLine(std::string_view text) {
     if (text.empty() || Terminated() || ClientSocket() == nullptr)
         return;

@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "core/ConnectionOutput.h"
-#include "core/ConstructionUnit/NumericReplies.h"
 #include "core/ReceiveFraming.h"
 #include "core/RelayBudget.h"
 #include "core/ServerCore.h"
@@ -65,70 +64,10 @@ class TClientThread : public listener::TServerClientThread {
     // connection's own thread (the fan-outs run in the thread of the user who acts).
     void SpendRelayBudget(std::size_t bytes) { relayBudget_.Spend(bytes); }
 
-    // The numeric error replies, one operation each.
-    void ErrNoSuchNick(std::string_view name) { SendError(TErrorReply::NoSuchNick, {name}); }
-    void ErrNoSuchChannel(std::string_view channel) {
-        SendError(TErrorReply::NoSuchChannel, {channel});
-    }
-    void ErrCannotSendToChannel(std::string_view channel) {
-        SendError(TErrorReply::CannotSendToChannel, {channel});
-    }
-    void ErrTooManyChannels(std::string_view channel) {
-        SendError(TErrorReply::TooManyChannels, {channel});
-    }
-    void ErrNoTextToSend() { SendError(TErrorReply::NoTextToSend, {}); }
-    void ErrUnknownCommand(std::string_view command) {
-        SendError(TErrorReply::UnknownCommand, {command});
-    }
-    void ErrNoNicknameGiven() { SendError(TErrorReply::NoNicknameGiven, {}); }
-    void ErrErroneousNickname(std::string_view nickname) {
-        SendError(TErrorReply::ErroneousNickname, {nickname});
-    }
-    void ErrNicknameInUse(std::string_view nickname) {
-        SendError(TErrorReply::NicknameInUse, {nickname});
-    }
-    void ErrUserNotInChannel(std::string_view target, std::string_view channel) {
-        SendError(TErrorReply::UserNotInChannel, {target, channel});
-    }
-    void ErrNotOnChannel(std::string_view nickname, std::string_view channel) {
-        SendError(TErrorReply::NotOnChannel, {nickname, channel});
-    }
-    void ErrUserOnChannel(std::string_view target, std::string_view channel) {
-        SendError(TErrorReply::UserOnChannel, {target, channel});
-    }
-    void ErrSummonDisabled() { SendError(TErrorReply::SummonDisabled, {}); }
-    void ErrUsersDisabled() { SendError(TErrorReply::UsersDisabled, {}); }
-    void ErrNotRegistered() { SendError(TErrorReply::NotRegistered, {}); }
-    void ErrNeedMoreParams(std::string_view command) {
-        SendError(TErrorReply::NeedMoreParams, {command});
-    }
-    void ErrAlreadyRegistered() { SendError(TErrorReply::AlreadyRegistered, {}); }
-    void ErrChannelIsFull(std::string_view channel) {
-        SendError(TErrorReply::ChannelIsFull, {channel});
-    }
-    void ErrUnknownMode(std::string_view mode, std::string_view channel) {
-        SendError(TErrorReply::UnknownMode, {mode, channel});
-    }
-    void ErrInviteOnlyChannel(std::string_view channel) {
-        SendError(TErrorReply::InviteOnlyChannel, {channel});
-    }
-    void ErrBannedFromChannel(std::string_view channel) {
-        SendError(TErrorReply::BannedFromChannel, {channel});
-    }
-    void ErrBadChannelKey(std::string_view channel) {
-        SendError(TErrorReply::BadChannelKey, {channel});
-    }
-    void ErrChanOpPrivilegesNeeded(std::string_view channel) {
-        SendError(TErrorReply::ChanOpPrivilegesNeeded, {channel});
-    }
-    void ErrUsersDontMatch() { SendError(TErrorReply::UsersDontMatch, {}); }
-
   protected:
     void ClientExecute() override { RunConnection(); }
 
   private:
-    void SendError(TErrorReply reply, std::initializer_list<std::string_view> args);
-
     void ReadBurst();
     void DispatchCompleteLines();
     void CheckTimers();

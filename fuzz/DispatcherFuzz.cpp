@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/RegistryInvariants.h"
+#include "tests/support/RegistryInvariants.h"
 #include "fuzz/FuzzConnection.h"
 #include "fuzz/FuzzTargets.h"
 

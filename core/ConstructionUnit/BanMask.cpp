@@ -1,5 +1,34 @@
-// Turns a ban parameter of MODE into the mask stored in a channel's ban list.
+// Ban masks: the mask a ban parameter of MODE stores, and the test of a user against
+// a channel's masks.
 #include "core/ConstructionUnit/BanMask.h"
+
+#include <algorithm>
+
+namespace {
+
+// One part of a ban mask: "*" matches anything, any other text only itself.
+bool MaskPartMatches(std::string_view part, std::string_view value) {
+    return part == "*" || part == value;
+}
+
+// A mask "nick!user@host" against a user; the user part stands for "~" + user name. A
+// part whose separator is missing is empty and matches nobody.
+bool BanMaskMatches(std::string_view mask, const TUserData& user) {
+    std::string_view nickPart;
+    if (const auto bang = mask.find('!'); bang != std::string_view::npos) {
+        nickPart = mask.substr(0, bang);
+        mask.remove_prefix(bang + 1);
+    }
+    std::string_view userPart;
+    if (const auto at = mask.find('@'); at != std::string_view::npos) {
+        userPart = mask.substr(0, at);
+        mask.remove_prefix(at + 1);
+    }
+    return MaskPartMatches(nickPart, user.KeyWord()) &&
+           MaskPartMatches(userPart, "~" + user.UserName) && MaskPartMatches(mask, user.Host);
+}
+
+}  // namespace
 
 std::string NormaliseBanMask(std::string_view text) {
     if (text.empty())
@@ -7,4 +36,9 @@ std::string NormaliseBanMask(std::string_view text) {
     if (text.find_first_of("!@") != std::string_view::npos)
         return std::string(text);
     return std::string(text) + "!*@*";
+}
+
+bool IsBanned(const TUserData& user, const TChannelData& channel) {
+    return std::any_of(channel.Bans.begin(), channel.Bans.end(),
+                       [&](const std::string& mask) { return BanMaskMatches(mask, user); });
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/ClientThread.h"
+#include "core/ConstructionUnit/BanMask.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
 #include "core/ConstructionUnit/Membership.h"
@@ -20,6 +21,9 @@ namespace {
 // The names part of one 353 line on joining is cut before a nickname that would take it
 // past this many bytes (the blank and the "@" before that nickname are not counted).
 constexpr std::size_t JoinNamesLineBytes = 500;
+
+// How the listings show a private channel's name.
+const std::string kHiddenName = "*";
 
 // Member flags of a channel's creator and of later joiners.
 constexpr uint16_t CreatorFlags = 1;  // ChanOp
@@ -46,11 +50,6 @@ std::string ListedName(const TChannelData& channel, int index) {
     return channel.Members.FlagsAt(index)->ChanOp != 0 ? "@" + nick : nick;
 }
 
-bool IsChanOp(const TChannelData& channel, const TUserData& user) {
-    const TMemberFlags* flags = channel.MemberFlags(user.KeyWord());
-    return flags != nullptr && flags->ChanOp != 0;
-}
-
 bool HoldsInvitation(const TUserData& user, std::string_view channelName) {
     return std::any_of(
         user.Invitations.begin(), user.Invitations.end(),
@@ -75,43 +74,14 @@ std::string_view KeyForChannel(const TParsedMessage& message, int channelCount, 
     return message.Param(keyPosition);
 }
 
-// One part of a ban mask: "*" matches anything, any other text only itself.
-bool MaskPartMatches(std::string_view part, std::string_view value) {
-    return part == "*" || part == value;
-}
-
-// A mask "nick!user@host" against a user; the user part stands for "~" + user name. A
-// part whose separator is missing is empty and matches nobody.
-bool BanMaskMatches(std::string_view mask, const TUserData& user) {
-    std::string_view nickPart;
-    if (const auto bang = mask.find('!'); bang != std::string_view::npos) {
-        nickPart = mask.substr(0, bang);
-        mask.remove_prefix(bang + 1);
-    }
-    std::string_view userPart;
-    if (const auto at = mask.find('@'); at != std::string_view::npos) {
-        userPart = mask.substr(0, at);
-        mask.remove_prefix(at + 1);
-    }
-    return MaskPartMatches(nickPart, user.KeyWord()) &&
-           MaskPartMatches(userPart, "~" + user.UserName) && MaskPartMatches(mask, user.Host);
-}
-
-bool IsBanned(const TUserData& user, const TChannelData& channel) {
-    return std::any_of(channel.Bans.begin(), channel.Bans.end(),
-                       [&](const std::string& mask) { return BanMaskMatches(mask, user); });
-}
-
 // The members in joining order, channel operators marked with "@", cut into 353 lines
 // whose names part ends before it would pass JoinNamesLineBytes; then the 366 line.
-void SendNamesOnJoin(TClientThread& connection, const TChannelData& channel,
-                     const TUserData& user) {
-    const std::string header = "= " + channel.KeyWord() + " :";
+void SendNamesOnJoin(TClientThread& connection, const TChannelData& channel) {
     std::string names;
     for (int i = 0; i < channel.MemberCount(); ++i) {
         const std::string& nick = channel.MemberAt(i)->KeyWord();
         if (names.size() + nick.size() > JoinNamesLineBytes) {
-            SendNumericReply(connection, "353", user, " " + header + names);
+            SendReply(connection, TReply::NamesOnJoin, {channel.KeyWord(), names});
             names.clear();
         }
         if (!names.empty())
@@ -119,15 +89,15 @@ void SendNamesOnJoin(TClientThread& connection, const TChannelData& channel,
         names += ListedName(channel, i);
     }
     if (!names.empty())
-        SendNumericReply(connection, "353", user, " " + header + names);
-    SendNumericReply(connection, "366", user, " " + channel.KeyWord() + " :End of /NAMES list.");
+        SendReply(connection, TReply::NamesOnJoin, {channel.KeyWord(), names});
+    SendReply(connection, TReply::EndOfNamesOnJoin, {channel.KeyWord()});
 }
 
 // A user already on as many channels as a user may be gets 405 instead.
 bool MayJoinAnother(TClientThread& connection, const TUserData& user, std::string_view name) {
     if (user.Channels.size() < TUserData::kMaxChannels)
         return true;
-    connection.ErrTooManyChannels(name);
+    SendReply(connection, TReply::TooManyChannels, {name});
     return false;
 }
 
@@ -136,7 +106,7 @@ void AddJoiner(TClientThread& connection, TUserData& user, TChannelData& channel
     channel.AddMember(&user, memberFlags);
     user.AddChannel(&channel);
     SendToChannel(channel, user, "JOIN :" + channel.KeyWord(), false);
-    SendNamesOnJoin(connection, channel, user);
+    SendNamesOnJoin(connection, channel);
 }
 
 // The checks for joining a channel that exists, in their order: key, ban, limit,
@@ -144,13 +114,13 @@ void AddJoiner(TClientThread& connection, TUserData& user, TChannelData& channel
 void JoinExisting(TClientThread& connection, TUserData& user, TChannelData& channel,
                   std::string_view name, std::string_view key) {
     if (TrimControls(key) != TrimControls(channel.Key)) {
-        connection.ErrBadChannelKey(name);
+        SendReply(connection, TReply::BadChannelKey, {name});
     } else if (IsBanned(user, channel)) {
-        connection.ErrBannedFromChannel(channel.KeyWord());
+        SendReply(connection, TReply::BannedFromChannel, {channel.KeyWord()});
     } else if (channel.Limit != 0 && channel.MemberCount() >= channel.Limit) {
-        connection.ErrChannelIsFull(name);
+        SendReply(connection, TReply::ChannelIsFull, {name});
     } else if (channel.InviteOnly && !HoldsInvitation(user, channel.KeyWord())) {
-        connection.ErrInviteOnlyChannel(name);
+        SendReply(connection, TReply::InviteOnlyChannel, {name});
     } else if (channel.FindMember(user.KeyWord()) == nullptr &&
                MayJoinAnother(connection, user, name)) {
         AddJoiner(connection, user, channel, JoinerFlags);
@@ -161,13 +131,13 @@ void JoinOneChannel(TClientThread& connection, TUserData& user, const std::strin
                     std::string_view key) {
     TClientData& registry = connection.Core.Registry;
     if (name.size() > TChannelData::kMaxNameBytes) {
-        connection.ErrNoSuchChannel(name);  // no channel has so long a name, nor may have
+        SendReply(connection, TReply::NoSuchChannel, {name});  // no channel has so long a name, nor may have
     } else if (TChannelData* channel = registry.Channels.Find(name)) {
         JoinExisting(connection, user, *channel, name, key);
     } else if (registry.Channels.Find(TrimControls(name)) != nullptr) {
         // The name differs from an existing channel's only by trailing control bytes,
         // which naming a channel trims: it can be neither found nor created.
-        connection.ErrNoSuchChannel(name);
+        SendReply(connection, TReply::NoSuchChannel, {name});
     } else if (MayJoinAnother(connection, user, name)) {
         TChannelData* created = registry.Channels.Add();
         created->SetKeyWord(name);
@@ -185,11 +155,11 @@ void PartChannels(TClientThread& connection, TUserData& user, const TParsedMessa
     for (int k = 1; k <= channelCount; ++k) {
         TChannelData* channel = registry.Channels.Find(message.Param(k));
         if (channel == nullptr) {
-            connection.ErrNoSuchChannel(message.Param(k));
+            SendReply(connection, TReply::NoSuchChannel, {message.Param(k)});
             return;
         }
         if (!IsMember(*channel, user)) {
-            connection.ErrNotOnChannel(user.KeyWord(), channel->KeyWord());
+            SendReply(connection, TReply::NotOnChannel, {user.KeyWord(), channel->KeyWord()});
             return;
         }
         SendToChannel(*channel, user, "PART " + channel->KeyWord() + " :" + user.KeyWord(), false);
@@ -200,21 +170,21 @@ void PartChannels(TClientThread& connection, TUserData& user, const TParsedMessa
 void SetTopic(TClientThread& connection, TUserData& user, TChannelData& channel,
               std::string_view newTopic) {
     if (!IsMember(channel, user)) {
-        connection.ErrNotOnChannel(user.KeyWord(), channel.KeyWord());
+        SendReply(connection, TReply::NotOnChannel, {user.KeyWord(), channel.KeyWord()});
     } else if (!channel.TopicLocked || IsChanOp(channel, user)) {
         channel.Topic =
             platform::CutAtCharacter(WithoutLeadingColon(newTopic), TChannelData::kMaxTopicBytes);
         SendToChannel(channel, user, "TOPIC " + channel.KeyWord() + " :" + channel.Topic, false);
     } else {
-        connection.ErrChanOpPrivilegesNeeded(channel.KeyWord());
+        SendReply(connection, TReply::ChanOpPrivilegesNeeded, {channel.KeyWord()});
     }
 }
 
-void ReportTopic(TClientThread& connection, const TUserData& user, const TChannelData& channel) {
+void ReportTopic(TClientThread& connection, const TChannelData& channel) {
     if (channel.Topic.empty()) {
-        SendNumericReply(connection, "331", user, " " + channel.KeyWord() + " :No Topic is Set");
+        SendReply(connection, TReply::NoTopic, {channel.KeyWord()});
     } else {
-        SendNumericReply(connection, "332", user, " " + channel.KeyWord() + " :" + channel.Topic);
+        SendReply(connection, TReply::Topic, {channel.KeyWord(), channel.Topic});
     }
 }
 
@@ -227,7 +197,7 @@ void Invite(TClientThread& connection, const TUserData& user, TUserData& target,
             target.Invitations.erase(target.Invitations.begin());
         target.Invitations.push_back(channel.KeyWord());
     }
-    SendNumericReply(connection, "341", user, " " + channel.KeyWord() + " " + target.KeyWord());
+    SendReply(connection, TReply::Inviting, {channel.KeyWord(), target.KeyWord()});
 }
 
 void Kick(TClientThread& connection, TUserData& user, TUserData& target, TChannelData& channel,
@@ -253,15 +223,15 @@ void SendNamesLine(TClientThread& connection, const TUserData& user, const TChan
             names += ' ';
         names += ListedName(channel, i);
     }
-    const std::string shownName = channel.Private ? "*" : channel.KeyWord();
-    SendNumericReply(connection, "353", user, " = " + shownName + " :" + names);
+    const std::string& shownName = channel.Private ? kHiddenName : channel.KeyWord();
+    SendReply(connection, TReply::NamesOnJoin, {shownName, names});
 }
 
 void SendChannelNames(TClientThread& connection, const TUserData& user, const std::string& name) {
     if (const TChannelData* channel = connection.Core.Registry.Channels.Find(name)) {
         SendNamesLine(connection, user, *channel);
     } else {
-        connection.ErrNoSuchChannel(name);
+        SendReply(connection, TReply::NoSuchChannel, {name});
     }
 }
 
@@ -290,46 +260,41 @@ void SendAllNames(TClientThread& connection, const TUserData& user) {
     }
     const std::string usersOnNoChannel = UsersOnNoChannel(registry, user);
     if (!usersOnNoChannel.empty())
-        SendNumericReply(connection, "353", user, " * * :" + usersOnNoChannel);
+        SendReply(connection, TReply::NamesOfNoChannel, {usersOnNoChannel});
 }
 
 // The 322 line of one channel, showing `name` as passed; a secret channel gives none.
-void SendListEntry(TClientThread& connection, const TUserData& user, const std::string& name) {
+void SendListEntry(TClientThread& connection, const std::string& name) {
     const TChannelData* channel = connection.Core.Registry.Channels.Find(name);
     if (channel == nullptr) {
-        connection.ErrNoSuchChannel(name);
+        SendReply(connection, TReply::NoSuchChannel, {name});
         return;
     }
     if (channel->Secret)
         return;
-    const std::string shownName = channel->Private ? "*" : name;
-    SendNumericReply(
-        connection, "322", user,
-        " " + shownName + " " + std::to_string(channel->MemberCount()) + " :" + channel->Topic);
+    const std::string& shownName = channel->Private ? kHiddenName : name;
+    SendReply(connection, TReply::ListEntry,
+              {shownName, std::to_string(channel->MemberCount()), channel->Topic});
 }
 
-void ListChannels(TClientThread& connection, const TUserData& user, const TParsedMessage& message) {
+void ListChannels(TClientThread& connection, const TParsedMessage& message) {
     const TClientData& registry = connection.Core.Registry;
     const int nameCount = LeadingParamCount(message, IsGiven);
     if (nameCount > 0) {
         for (int k = 1; k <= nameCount; ++k)
-            SendListEntry(connection, user, message.Param(k));
+            SendListEntry(connection, message.Param(k));
     } else {
         for (int i = 0; i < registry.Channels.Count() && connection.HasRoomForListing(); ++i)
-            SendListEntry(connection, user, registry.Channels.At(i)->KeyWord());
+            SendListEntry(connection, registry.Channels.At(i)->KeyWord());
     }
 }
 
 }  // namespace
 
 void HandleJoin(TClientThread& connection, const TParsedMessage& message) {
-    if (message.Param(1).empty()) {
-        connection.ErrNeedMoreParams("JOIN");
-        return;
-    }
     const int channelCount = LeadingParamCount(message, IsChannelName);
     if (channelCount == 0) {
-        connection.ErrNoSuchChannel(message.Param(1));
+        SendReply(connection, TReply::NoSuchChannel, {message.Param(1)});
         return;
     }
     std::lock_guard lock(connection.Core.Registry.Lock);
@@ -343,10 +308,6 @@ void HandleJoin(TClientThread& connection, const TParsedMessage& message) {
 }
 
 void HandlePart(TClientThread& connection, const TParsedMessage& message) {
-    if (message.Param(1).empty()) {
-        connection.ErrNeedMoreParams("PART");
-        return;
-    }
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
@@ -355,21 +316,17 @@ void HandlePart(TClientThread& connection, const TParsedMessage& message) {
 }
 
 void HandleTopic(TClientThread& connection, const TParsedMessage& message) {
-    if (message.Param(1).empty()) {
-        connection.ErrNeedMoreParams("TOPIC");
-        return;
-    }
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
         return;
     TChannelData* channel = connection.Core.Registry.Channels.Find(message.Param(1));
     if (channel == nullptr) {
-        connection.ErrNoSuchChannel(message.Param(1));
+        SendReply(connection, TReply::NoSuchChannel, {message.Param(1)});
     } else if (!message.Param(2).empty()) {
         SetTopic(connection, *user, *channel, message.Param(2));
     } else {
-        ReportTopic(connection, *user, *channel);
+        ReportTopic(connection, *channel);
     }
 }
 
@@ -393,12 +350,12 @@ std::optional<TChannelAndTarget> FindChannelAndTarget(TClientThread& connection,
         return std::nullopt;
     TChannelData* channel = registry.Channels.Find(channelName);
     if (channel == nullptr) {
-        connection.ErrNoSuchNick(channelName);
+        SendReply(connection, TReply::NoSuchNick, {channelName});
         return std::nullopt;
     }
     TUserData* target = registry.Users.Find(targetNick);
     if (target == nullptr) {
-        connection.ErrNoSuchNick(targetNick);
+        SendReply(connection, TReply::NoSuchNick, {targetNick});
         return std::nullopt;
     }
     return TChannelAndTarget{user, channel, target};
@@ -409,44 +366,36 @@ std::optional<TChannelAndTarget> FindChannelAndTarget(TClientThread& connection,
 void HandleInvite(TClientThread& connection, const TParsedMessage& message) {
     const std::string& targetNick = message.Param(1);
     const std::string& channelName = message.Param(2);
-    if (targetNick.empty() || channelName.empty()) {
-        connection.ErrNeedMoreParams("INVITE");
-        return;
-    }
     std::lock_guard lock(connection.Core.Registry.Lock);
     const auto found = FindChannelAndTarget(connection, channelName, targetNick);
     if (!found)
         return;
     auto& [user, channel, target] = *found;
     if (IsMember(*channel, *target)) {
-        connection.ErrUserOnChannel(target->KeyWord(), channel->KeyWord());
+        SendReply(connection, TReply::UserOnChannel, {target->KeyWord(), channel->KeyWord()});
     } else if (!IsMember(*channel, *user)) {
-        connection.ErrNotOnChannel(user->KeyWord(), channel->KeyWord());
+        SendReply(connection, TReply::NotOnChannel, {user->KeyWord(), channel->KeyWord()});
     } else if (IsChanOp(*channel, *user) || !channel->InviteOnly) {
         Invite(connection, *user, *target, *channel);
     } else {
-        connection.ErrChanOpPrivilegesNeeded(channel->KeyWord());
+        SendReply(connection, TReply::ChanOpPrivilegesNeeded, {channel->KeyWord()});
     }
 }
 
 void HandleKick(TClientThread& connection, const TParsedMessage& message) {
     const std::string& channelName = message.Param(1);
     const std::string& targetNick = message.Param(2);
-    if (channelName.empty() || targetNick.empty()) {
-        connection.ErrNeedMoreParams("KICK");
-        return;
-    }
     std::lock_guard lock(connection.Core.Registry.Lock);
     const auto found = FindChannelAndTarget(connection, channelName, targetNick);
     if (!found)
         return;
     auto& [user, channel, target] = *found;
     if (!IsMember(*channel, *target)) {
-        connection.ErrUserNotInChannel(target->KeyWord(), channel->KeyWord());
+        SendReply(connection, TReply::UserNotInChannel, {target->KeyWord(), channel->KeyWord()});
     } else if (!IsMember(*channel, *user)) {
-        connection.ErrNotOnChannel(user->KeyWord(), channel->KeyWord());
+        SendReply(connection, TReply::NotOnChannel, {user->KeyWord(), channel->KeyWord()});
     } else if (!IsChanOp(*channel, *user)) {
-        connection.ErrChanOpPrivilegesNeeded(channel->KeyWord());
+        SendReply(connection, TReply::ChanOpPrivilegesNeeded, {channel->KeyWord()});
     } else {
         Kick(connection, *user, *target, *channel, message.Param(3));
     }
@@ -462,7 +411,7 @@ void HandleNames(TClientThread& connection, const TParsedMessage& message) {
         SendChannelNames(connection, *user, message.Param(k));
     if (nameCount == 0)
         SendAllNames(connection, *user);
-    SendNumericReply(connection, "366", *user, " * :End of /Names list");
+    SendReply(connection, TReply::EndOfNames);
 }
 
 void HandleList(TClientThread& connection, const TParsedMessage& message) {
@@ -472,6 +421,6 @@ void HandleList(TClientThread& connection, const TParsedMessage& message) {
         return;
     // With no channel at all nothing is listed, not even a 403 for a name asked for.
     if (connection.Core.Registry.Channels.Count() > 0)
-        ListChannels(connection, *user, message);
-    SendNumericReply(connection, "323", *user, " :End of /List");
+        ListChannels(connection, message);
+    SendReply(connection, TReply::ListEnd);
 }

@@ -1,64 +1,80 @@
-// The dispatcher: parses each received line and runs its command's handler. NICK
-// and USER run at any time; every other command waits for registration.
-#include <array>
+// The command table and the dispatcher: parses each received line and runs its
+// command's handler. NICK and USER run at any time; every other command waits for
+// registration.
 #include <string_view>
 
 #include "core/ClientThread.h"
+#include "core/ConstructionUnit/CommandTable.h"
 #include "core/ConstructionUnit/ConstructionUnit.h"
+#include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
 
 namespace {
 
 void HandleSummon(TClientThread& connection, const TParsedMessage&) {
-    connection.ErrSummonDisabled();
+    SendReply(connection, TReply::SummonDisabled);
 }
 
 void HandleUsers(TClientThread& connection, const TParsedMessage&) {
-    connection.ErrUsersDisabled();
-}
-
-struct TCommandEntry {
-    std::string_view Word;
-    TCommandHandler Handler;
-    bool BeforeRegistration;  // may run before the connection is registered
-};
-
-// One row per command word the parser recognises.
-constexpr std::array kCommands{
-    TCommandEntry{"NICK", HandleNick, true},      TCommandEntry{"USER", HandleUser, true},
-    TCommandEntry{"QUIT", HandleQuit, false},     TCommandEntry{"JOIN", HandleJoin, false},
-    TCommandEntry{"PART", HandlePart, false},     TCommandEntry{"TOPIC", HandleTopic, false},
-    TCommandEntry{"NAMES", HandleNames, false},   TCommandEntry{"LIST", HandleList, false},
-    TCommandEntry{"INVITE", HandleInvite, false}, TCommandEntry{"KICK", HandleKick, false},
-    TCommandEntry{"MODE", HandleMode, false},     TCommandEntry{"PRIVMSG", HandlePrivmsg, false},
-    TCommandEntry{"NOTICE", HandleNotice, false}, TCommandEntry{"WHO", HandleWho, false},
-    TCommandEntry{"WHOIS", HandleWhois, false},   TCommandEntry{"ISON", HandleIson, false},
-    TCommandEntry{"AWAY", HandleAway, false},     TCommandEntry{"VERSION", HandleVersion, false},
-    TCommandEntry{"PING", HandlePing, false},     TCommandEntry{"PONG", HandlePong, false},
-    TCommandEntry{"SUMMON", HandleSummon, false}, TCommandEntry{"USERS", HandleUsers, false},
-};
-
-const TCommandEntry* FindCommand(std::string_view word) {
-    for (const auto& entry : kCommands) {
-        if (entry.Word == word)
-            return &entry;
-    }
-    return nullptr;
+    SendReply(connection, TReply::UsersDisabled);
 }
 
 }  // namespace
 
+// In the order the parser tries them.
+constexpr TCommandRow kCommands[] = {
+    // word      handler         before registration  fewest parameters
+    {"NICK", HandleNick, true, 0},
+    {"USER", HandleUser, true, 4},
+    {"JOIN", HandleJoin, false, 1},
+    {"PART", HandlePart, false, 1},
+    {"PRIVMSG", HandlePrivmsg, false, 0},
+    {"NOTICE", HandleNotice, false, 0},
+    {"QUIT", HandleQuit, false, 0},
+    {"MODE", HandleMode, false, 1},
+    {"TOPIC", HandleTopic, false, 1},
+    {"WHO", HandleWho, false, 0},
+    {"ISON", HandleIson, false, 1},
+    {"PING", HandlePing, false, 0},
+    {"PONG", HandlePong, false, 0},
+    {"AWAY", HandleAway, false, 0},
+    {"WHOIS", HandleWhois, false, 0},
+    {"NAMES", HandleNames, false, 0},
+    {"LIST", HandleList, false, 0},
+    {"KICK", HandleKick, false, 2},
+    {"VERSION", HandleVersion, false, 0},
+    {"SUMMON", HandleSummon, false, 0},
+    {"USERS", HandleUsers, false, 0},
+    {"INVITE", HandleInvite, false, 2},
+};
+
+std::span<const TCommandRow> CommandTable() {
+    return kCommands;
+}
+
+const TCommandRow* FindCommand(std::string_view word) {
+    for (const auto& row : kCommands) {
+        if (row.Word == word)
+            return &row;
+    }
+    return nullptr;
+}
+
 void DispatchLine(TClientThread& connection, std::string_view line) {
     TParsedMessage message;
-    const TCommandEntry* command = nullptr;
+    const TCommandRow* command = nullptr;
     if (ParseLine(line, message))
         command = FindCommand(message.Command);
     if (command == nullptr) {
-        connection.ErrUnknownCommand(message.Command);
+        SendReply(connection, TReply::UnknownCommand, {message.Command});
         return;
     }
     if (!command->BeforeRegistration && !connection.Registered()) {
-        connection.ErrNotRegistered();
+        SendReply(connection, TReply::NotRegistered);
+        return;
+    }
+    if (command->MinParams > 0 && message.Param(command->MinParams).empty()) {
+        SendReply(connection, TReply::NeedMoreParams, {message.Command});
         return;
     }
     command->Handler(connection, message);

@@ -1,28 +1,31 @@
 // Small pieces that many command handlers use.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
 #include "core/ClientThread.h"
+#include "core/ConstructionUnit/NumericReplies.h"
 #include "core/HashTable.h"
 
-// ":" + the server name: the head of every reply the server builds itself.
-inline std::string ServerPrefix(const TClientThread& connection) {
-    return ":" + connection.Core.Settings.ServerName;
-}
-
-// Sends the numeric reply ":" + server + " " + code + " " + nick + rest to the
-// connection; `rest` begins with its own separator.
-inline void SendNumericReply(TClientThread& connection, std::string_view code,
-                             const TUserData& user, std::string_view rest) {
-    connection.SendLine(ServerPrefix(connection) + " " + std::string(code) + " " + user.KeyWord() +
-                        std::string(rest) + "\r\n");
+// Sends the reply `reply` of the reply table to the connection, addressed to the
+// connection's nickname.
+inline void SendReply(TClientThread& connection, TReply reply,
+                      std::initializer_list<std::string_view> args = {}) {
+    connection.SendLine(
+        BuildReplyLine(connection.Core.Settings.ServerName, connection.Nick, reply, args));
 }
 
 // The connection's own user record (found under its nickname), or null.
 inline TUserData* OwnRecord(TClientThread& connection) {
     return connection.Core.Registry.Users.Find(connection.Nick);
+}
+
+// True when the user is a member and an operator of the channel.
+inline bool IsChanOp(const TChannelData& channel, const TUserData& user) {
+    const TMemberFlags* flags = channel.MemberFlags(user.KeyWord());
+    return flags != nullptr && flags->ChanOp != 0;
 }
 
 // A name that begins with "#" or "&" names a channel.

@@ -1,6 +1,6 @@
-// The command handlers. The dispatcher calls each in the connection's own thread
-// with the parsed line; every handler except NICK and USER runs only once the
-// connection is registered. Files by area: Registration.cpp (NICK, USER, QUIT),
+// The command handlers, named by the command table (Dispatch.cpp). The dispatcher
+// calls each in the connection's own thread with the parsed line, once the
+// connection may use the command and the line has the parameters it needs. Files by area: Registration.cpp (NICK, USER, QUIT),
 // ChannelCommands.cpp (JOIN, PART, TOPIC, NAMES, LIST, INVITE, KICK), Mode.cpp
 // (MODE), Messaging.cpp (PRIVMSG, NOTICE), Queries.cpp (WHO, WHOIS, ISON, AWAY,
 // VERSION, PING, PONG).
@@ -9,8 +9,6 @@
 #include "core/ChatParser.h"
 
 class TClientThread;
-
-using TCommandHandler = void (*)(TClientThread& connection, const TParsedMessage& message);
 
 void HandleNick(TClientThread& connection, const TParsedMessage& message);
 void HandleUser(TClientThread& connection, const TParsedMessage& message);

@@ -45,13 +45,7 @@ bool MaySpeakIn(const TChannelData& channel, const TUserData& sender) {
         return true;
     if (!member)
         return false;
-    const TMemberFlags* flags = channel.MemberFlags(sender.KeyWord());
-    return flags != nullptr && (flags->Voice || flags->ChanOp);
-}
-
-void SendAwayReply(TClientThread& connection, const TUserData& sender, const TUserData& recipient) {
-    connection.SendLine(ServerPrefix(connection) + " 301 " + sender.KeyWord() + " " +
-                        recipient.KeyWord() + " :" + recipient.AwayMessage + "\r\n");
+    return IsChanOp(channel, sender) || channel.MemberFlags(sender.KeyWord())->Voice != 0;
 }
 
 void DeliverToNick(TClientThread& connection, const TUserData& sender, const TUserData& recipient,
@@ -59,7 +53,7 @@ void DeliverToNick(TClientThread& connection, const TUserData& sender, const TUs
     SendToUser(recipient, sender,
                std::string(kind.Command) + " " + recipient.KeyWord() + " " + text);
     if (kind.RepliesAway && !recipient.AwayMessage.empty()) {
-        SendAwayReply(connection, sender, recipient);
+        SendReply(connection, TReply::Away, {recipient.KeyWord(), recipient.AwayMessage});
     }
 }
 
@@ -67,7 +61,7 @@ void DeliverToChannel(TClientThread& connection, const TUserData& sender,
                       const TChannelData& channel, const std::string& text,
                       const TMessageKind& kind) {
     if (kind.ObeysChannelModes && !MaySpeakIn(channel, sender)) {
-        connection.ErrCannotSendToChannel(channel.KeyWord());
+        SendReply(connection, TReply::CannotSendToChannel, {channel.KeyWord()});
         return;
     }
     SendToChannel(channel, sender, std::string(kind.Command) + " " + channel.KeyWord() + " " + text,
@@ -82,7 +76,7 @@ void RelayMessage(TClientThread& connection, const TParsedMessage& message,
     const int textNumber = TextParameterNumber(message);
     const std::string& text = message.Param(textNumber);
     if (text.empty()) {
-        connection.ErrNoTextToSend();
+        SendReply(connection, TReply::NoTextToSend);
         return;
     }
     if (!IsCtcp(text))
@@ -105,7 +99,7 @@ void RelayMessage(TClientThread& connection, const TParsedMessage& message,
         if (BeginsLikeChannel(target)) {
             const TChannelData* channel = registry.Channels.Find(target);
             if (channel == nullptr) {
-                connection.ErrNoSuchChannel(target);
+                SendReply(connection, TReply::NoSuchChannel, {target});
                 return;
             }
             if (firstTime(channel))
@@ -113,7 +107,7 @@ void RelayMessage(TClientThread& connection, const TParsedMessage& message,
         } else {
             const TUserData* recipient = registry.Users.Find(target);
             if (recipient == nullptr) {
-                connection.ErrNoSuchNick(target);
+                SendReply(connection, TReply::NoSuchNick, {target});
                 return;
             }
             if (firstTime(recipient))

@@ -65,14 +65,13 @@ std::string UserModeLetters(const TUserData& user) {
 void HandleUserMode(TClientThread& connection, const TParsedMessage& message, TUserData& user) {
     const std::string& target = message.Param(1);
     if (user.KeyWord() != target) {
-        connection.ErrUsersDontMatch();
+        SendReply(connection, TReply::UsersDontMatch);
         return;
     }
     for (int k = 2; k <= TParsedMessage::MaxParams && !message.Param(k).empty(); ++k) {
         ApplyUserModeParameter(user, message.Param(k));
     }
-    connection.SendLine(ServerPrefix(connection) + " MODE " + target + " +" +
-                        UserModeLetters(user) + "\r\n");
+    SendReply(connection, TReply::UserModeIs, {target, UserModeLetters(user)});
 }
 
 // ---- Channel modes ----
@@ -124,18 +123,14 @@ void SendChannelModes(TClientThread& connection, std::string_view target,
         if (askedByMember)
             parameters += " " + channel.Key;
     }
-    connection.SendLine(ServerPrefix(connection) + " MODE " + std::string(target) + " +" + letters +
-                        parameters + "\r\n");
+    SendReply(connection, TReply::ChannelModeIs, {target, letters, parameters});
 }
 
 // One 367 line per mask in list order, then the 368 line.
 void SendBanList(TClientThread& connection, std::string_view target, const TChannelData& channel) {
-    const std::string channelField = " " + connection.Nick + " " + std::string(target) + " ";
-    for (const std::string& mask : channel.Bans) {
-        connection.SendLine(ServerPrefix(connection) + " 367" + channelField + mask + "\r\n");
-    }
-    connection.SendLine(ServerPrefix(connection) + " 368" + channelField +
-                        " :End Of Channel Ban List\r\n");
+    for (const std::string& mask : channel.Bans)
+        SendReply(connection, TReply::BanList, {target, mask});
+    SendReply(connection, TReply::EndOfBanList, {target});
 }
 
 // A limit parameter in decimal, or nothing when it is not a 32-bit number.
@@ -198,7 +193,7 @@ class TChannelModeChange {
         if (mode != ChannelFlagModes.end()) {
             ChangeFlag(*mode);
         } else {
-            connection_.ErrUnknownMode(std::string_view(&letter, 1), channel_.KeyWord());
+            SendReply(connection_, TReply::UnknownMode, {std::string_view(&letter, 1), channel_.KeyWord()});
         }
         return TOutcome::Continue;
     }
@@ -235,7 +230,7 @@ class TChannelModeChange {
     }
 
     TOutcome RefuseNonMember(std::string_view nick) {
-        connection_.ErrUserNotInChannel(nick, message_.Param(1));
+        SendReply(connection_, TReply::UserNotInChannel, {nick, message_.Param(1)});
         return TOutcome::EndCommand;
     }
 
@@ -378,14 +373,12 @@ class TChannelModeChange {
 // Only a member who is a channel operator may change a channel's modes.
 void ChangeChannelModes(TClientThread& connection, const TParsedMessage& message,
                         const TUserData& user, TChannelData& channel) {
-    const TMemberFlags* flags =
-        FlagsOfMember(channel, [&](const TUserData& member) { return &member == &user; });
-    if (flags == nullptr) {
-        connection.ErrNotOnChannel(user.KeyWord(), channel.KeyWord());
+    if (!IsMember(channel, user)) {
+        SendReply(connection, TReply::NotOnChannel, {user.KeyWord(), channel.KeyWord()});
         return;
     }
-    if (!flags->ChanOp) {
-        connection.ErrChanOpPrivilegesNeeded(message.Param(1));
+    if (!IsChanOp(channel, user)) {
+        SendReply(connection, TReply::ChanOpPrivilegesNeeded, {message.Param(1)});
         return;
     }
     TChannelModeChange(connection, message, user, channel).Run();
@@ -397,7 +390,7 @@ void HandleChannelMode(TClientThread& connection, const TParsedMessage& message,
     const std::string& target = message.Param(1);
     TChannelData* channel = connection.Core.Registry.Channels.Find(target);
     if (channel == nullptr) {
-        connection.ErrNoSuchChannel(target);
+        SendReply(connection, TReply::NoSuchChannel, {target});
         return;
     }
     const std::string& modes = message.Param(2);
@@ -414,10 +407,6 @@ void HandleChannelMode(TClientThread& connection, const TParsedMessage& message,
 
 void HandleMode(TClientThread& connection, const TParsedMessage& message) {
     const std::string& target = message.Param(1);
-    if (target.empty()) {
-        connection.ErrNeedMoreParams("MODE");
-        return;
-    }
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)

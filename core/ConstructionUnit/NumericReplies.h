@@ -1,43 +1,87 @@
-// The numeric error replies: which addressee and arguments each code carries and its
-// text, and the one function that builds a complete reply line from them.
+// The reply table: every reply the server makes of its own, numeric or not, with the
+// addressee and the layout of its arguments and text, and the one function that
+// builds a complete reply line from a row. Handlers pass values; they never build a
+// reply line themselves.
 #pragma once
 
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
-// The error replies; each value is the reply's numeric code.
-enum class TErrorReply {
-    NoSuchNick = 401,
-    NoSuchChannel = 403,
-    CannotSendToChannel = 404,
-    TooManyChannels = 405,
-    NoTextToSend = 412,
-    UnknownCommand = 421,
-    NoNicknameGiven = 431,
-    ErroneousNickname = 432,
-    NicknameInUse = 433,
-    UserNotInChannel = 441,
-    NotOnChannel = 442,
-    UserOnChannel = 443,
-    SummonDisabled = 445,
-    UsersDisabled = 446,
-    NotRegistered = 451,
-    NeedMoreParams = 461,
-    AlreadyRegistered = 462,
-    ChannelIsFull = 471,
-    UnknownMode = 472,
-    InviteOnlyChannel = 473,
-    BannedFromChannel = 474,
-    BadChannelKey = 475,
-    ChanOpPrivilegesNeeded = 482,
-    UsersDontMatch = 502
+// One value per row of the table.
+enum class TReply {
+    // Registration: the welcome burst and the message of the day.
+    Welcome,            // 001
+    YourHost,           // 002
+    LUserClient,        // 251
+    LUserUnknown,       // 253
+    LUserChannels,      // 254
+    LUserMe,            // 255
+    MotdStart,          // 375
+    Motd,               // 372
+    EndOfMotd,          // 376
+    // Channels.
+    NamesOnJoin,        // 353 = <channel>
+    NamesOfNoChannel,   // 353 * *
+    EndOfNamesOnJoin,   // 366 <channel>
+    EndOfNames,         // 366 *
+    NoTopic,            // 331
+    Topic,              // 332
+    Inviting,           // 341
+    ListEntry,          // 322
+    ListEnd,            // 323
+    // MODE.
+    UserModeIs,         // MODE <nick> +<letters>
+    ChannelModeIs,      // MODE <channel> +<letters><parameters>
+    BanList,            // 367
+    EndOfBanList,       // 368
+    // Messaging and queries.
+    Away,               // 301
+    WhoReply,           // 352
+    EndOfWho,           // 315
+    WhoisUser,          // 311
+    WhoisServer,        // 312
+    WhoisIdle,          // 317
+    WhoisChannels,      // 319
+    EndOfWhois,         // 318
+    IsOn,               // 303
+    UnAway,             // 305
+    NowAway,            // 306
+    Version,            // 351
+    Pong,               // PONG <server>
+    // Errors.
+    NoSuchNick,              // 401
+    NoSuchChannel,           // 403
+    CannotSendToChannel,     // 404
+    TooManyChannels,         // 405
+    NoTextToSend,            // 412
+    UnknownCommand,          // 421
+    NoNicknameGiven,         // 431
+    ErroneousNickname,       // 432
+    NicknameInUse,           // 433
+    UserNotInChannel,        // 441
+    NotOnChannel,            // 442
+    UserOnChannel,           // 443
+    SummonDisabled,          // 445
+    UsersDisabled,           // 446
+    NotRegistered,           // 451
+    NeedMoreParams,          // 461
+    AlreadyRegistered,       // 462
+    ChannelIsFull,           // 471
+    UnknownMode,             // 472
+    InviteOnlyChannel,       // 473
+    BannedFromChannel,       // 474
+    BadChannelKey,           // 475
+    ChanOpPrivilegesNeeded,  // 482
+    UsersDontMatch,          // 502
 };
 
-// Builds ":<server> <code> <addressee> <args...> :<text>\r\n" for `reply`.
-// The addressee is `nick` as given (two blanks follow the code when it is empty), except
-// that 431, 432 and 433 always show "*" and 451 shows "unknown" for an empty `nick`.
-// UnknownMode takes (mode letter, channel) and ends in " <channel> :< <mode> > <text>".
-// Every reply has a fixed number of arguments; passing another number is a programming error.
-std::string BuildErrorLine(std::string_view serverName, std::string_view nick, TErrorReply reply,
+// Builds ":<server> <command> <addressee><layout>\r\n" for `reply`, the layout's
+// placeholders filled with `args` in order. The addressee is `nick` as given (two
+// blanks follow the command when it is empty), except where the row says otherwise:
+// "*" for the nickname errors, "unknown" for 451 before a nickname, none for the
+// replies that name nobody (303, 305, 306, MODE and PONG).
+// Every row takes a fixed number of arguments; passing another number is a
+// programming error.
+std::string BuildReplyLine(std::string_view serverName, std::string_view nick, TReply reply,
                            std::initializer_list<std::string_view> args);

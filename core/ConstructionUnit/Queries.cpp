@@ -27,31 +27,20 @@ bool IsVisibleTo(const TUserData& user, const TUserData& asker) {
     return !user.Invisible || SharesChannel(asker, user);
 }
 
-bool IsChanOpOn(const TChannelData& channel, const TUserData& user) {
-    const TMemberFlags* flags = channel.MemberFlags(user.KeyWord());
-    return flags != nullptr && flags->ChanOp;
-}
-
 // ---- WHO ---------------------------------------------------------------------------
 
 // One 352 line; `channelField` is the channel's name, or "*" for a nick target.
-void SendWhoEntry(TClientThread& connection, const TUserData& asker, std::string_view channelField,
-                  const TUserData& user, bool chanOp) {
-    connection.SendLine(ServerPrefix(connection) + " 352 " + asker.KeyWord() + " " +
-                        std::string(channelField) + " ~" + user.UserName + " " + user.Host + " " +
-                        connection.Core.Settings.ServerName + " " + user.KeyWord() + " H" +
-                        (chanOp ? "@" : "") + " :0 " + user.RealName + "\r\n");
-}
-
-void SendEndOfWho(TClientThread& connection, const TUserData& asker, std::string_view name) {
-    connection.SendLine(ServerPrefix(connection) + " 315 " + asker.KeyWord() + " " +
-                        std::string(name) + " :End of /WHO list.\r\n");
+void SendWhoEntry(TClientThread& connection, std::string_view channelField, const TUserData& user,
+                  bool chanOp) {
+    SendReply(connection, TReply::WhoReply,
+              {channelField, user.UserName, user.Host, connection.Core.Settings.ServerName,
+               user.KeyWord(), chanOp ? "@" : "", user.RealName});
 }
 
 void WhoOfChannel(TClientThread& connection, const TUserData& asker, const std::string& name) {
     const TChannelData* channel = connection.Core.Registry.Channels.Find(name);
     if (channel == nullptr) {
-        connection.ErrNoSuchChannel(name);
+        SendReply(connection, TReply::NoSuchChannel, {name});
         return;
     }
     const bool askerIsMember = IsMember(*channel, asker);
@@ -60,23 +49,23 @@ void WhoOfChannel(TClientThread& connection, const TUserData& asker, const std::
             const TUserData* member = channel->MemberAt(i);
             if (!askerIsMember && member->Invisible)
                 continue;
-            SendWhoEntry(connection, asker, channel->KeyWord(), *member,
+            SendWhoEntry(connection, channel->KeyWord(), *member,
                          channel->Members.FlagsAt(i)->ChanOp);
         }
     }
-    SendEndOfWho(connection, asker, channel->KeyWord());
+    SendReply(connection, TReply::EndOfWho, {channel->KeyWord()});
 }
 
 void WhoOfNick(TClientThread& connection, const TUserData& asker, const std::string& nick) {
     const TUserData* user = connection.Core.Registry.Users.Find(nick);
     if (user == nullptr) {
-        connection.ErrNoSuchNick(nick);
+        SendReply(connection, TReply::NoSuchNick, {nick});
         return;
     }
     if (!IsVisibleTo(*user, asker))
         return;
-    SendWhoEntry(connection, asker, "*", *user, false);
-    SendEndOfWho(connection, asker, user->KeyWord());
+    SendWhoEntry(connection, "*", *user, false);
+    SendReply(connection, TReply::EndOfWho, {user->KeyWord()});
 }
 
 // ---- WHOIS -------------------------------------------------------------------------
@@ -93,31 +82,20 @@ std::string WhoisChannelList(const TUserData& user) {
     for (const TChannelData* channel : user.Channels) {
         if (!list.empty())
             list += ' ';
-        if (IsChanOpOn(*channel, user))
+        if (IsChanOp(*channel, user))
             list += '@';
         list += channel->Private ? std::string("*") : channel->KeyWord();
     }
     return list;
 }
 
-// ":<server> <code> <asker> <nick>": the start of every WHOIS line.
-std::string WhoisHead(const TClientThread& connection, std::string_view code,
-                      const TUserData& asker, const TUserData& user) {
-    return ServerPrefix(connection) + " " + std::string(code) + " " + asker.KeyWord() + " " +
-           user.KeyWord();
-}
-
-void SendWhoisDetails(TClientThread& connection, const TUserData& asker, const TUserData& user) {
+void SendWhoisDetails(TClientThread& connection, const TUserData& user) {
     const TSettings& settings = connection.Core.Settings;
-    connection.SendLine(WhoisHead(connection, "311", asker, user) + " ~" + user.UserName + " " +
-                        user.Host + " * :" + user.RealName + "\r\n");
-    connection.SendLine(WhoisHead(connection, "312", asker, user) + " " + settings.ServerName +
-                        " :" + settings.ServerInfo + "\r\n");
-    connection.SendLine(WhoisHead(connection, "317", asker, user) + " " +
-                        std::to_string(IdleSeconds(user)) + " :" + std::string(Texts::Whois317) +
-                        "\r\n");
-    connection.SendLine(WhoisHead(connection, "319", asker, user) + " " + WhoisChannelList(user) +
-                        "\r\n");
+    const std::string& nick = user.KeyWord();
+    SendReply(connection, TReply::WhoisUser, {nick, user.UserName, user.Host, user.RealName});
+    SendReply(connection, TReply::WhoisServer, {nick, settings.ServerName, settings.ServerInfo});
+    SendReply(connection, TReply::WhoisIdle, {nick, std::to_string(IdleSeconds(user))});
+    SendReply(connection, TReply::WhoisChannels, {nick, WhoisChannelList(user)});
 }
 
 // ---- ISON --------------------------------------------------------------------------
@@ -160,21 +138,17 @@ void HandleWhois(TClientThread& connection, const TParsedMessage& message) {
     const std::string& nick = message.Param(2).empty() ? message.Param(1) : message.Param(2);
     const TUserData* user = connection.Core.Registry.Users.Find(nick);
     if (user == nullptr) {
-        connection.ErrNoSuchNick(nick);
+        SendReply(connection, TReply::NoSuchNick, {nick});
         return;
     }
     if (IsVisibleTo(*user, *asker))
-        SendWhoisDetails(connection, *asker, *user);
-    connection.SendLine(WhoisHead(connection, "318", *asker, *user) + " :End of Whois list\r\n");
+        SendWhoisDetails(connection, *user);
+    SendReply(connection, TReply::EndOfWhois, {user->KeyWord()});
 }
 
 void HandleIson(TClientThread& connection, const TParsedMessage& message) {
-    if (message.Param(1).empty()) {
-        connection.ErrNeedMoreParams("ISON");
-        return;
-    }
     const std::string list = PresentNicks(connection, message);
-    connection.SendLine(ServerPrefix(connection) + " 303 :" + list + "\r\n");
+    SendReply(connection, TReply::IsOn, {list});
 }
 
 void HandleAway(TClientThread& connection, const TParsedMessage& message) {
@@ -185,20 +159,17 @@ void HandleAway(TClientThread& connection, const TParsedMessage& message) {
     user->AwayMessage = platform::CutAtCharacter(WithoutLeadingColon(message.Param(1)),
                                                  TUserData::kMaxAwayMessageBytes);
     const bool away = !user->AwayMessage.empty();
-    connection.SendLine(ServerPrefix(connection) + (away ? " 306 :" : " 305 :") +
-                        std::string(away ? Texts::Away306 : Texts::Away305) + "\r\n");
+    SendReply(connection, away ? TReply::NowAway : TReply::UnAway);
 }
 
 void HandleVersion(TClientThread& connection, const TParsedMessage& /*message*/) {
     const TServerCore& core = connection.Core;
-    connection.SendLine(ServerPrefix(connection) + " 351 " + connection.Nick + " " +
-                        core.ProgramFileName + "-" + core.ProductVersion + " " +
-                        core.Settings.ServerName + " :" + core.ProgramFileName + "\r\n");
+    SendReply(connection, TReply::Version,
+              {core.ProgramFileName, core.ProductVersion, core.Settings.ServerName});
 }
 
 void HandlePing(TClientThread& connection, const TParsedMessage& /*message*/) {
-    connection.SendLine(ServerPrefix(connection) + " PONG " + connection.Core.Settings.ServerName +
-                        "\r\n");
+    SendReply(connection, TReply::Pong, {connection.Core.Settings.ServerName});
 }
 
 void HandlePong(TClientThread& connection, const TParsedMessage& /*message*/) {

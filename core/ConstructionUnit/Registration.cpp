@@ -22,14 +22,12 @@ std::string ClosingName(const TUserData& user) {
     return user.KeyWord() + "[~" + user.UserName + "@" + user.Host + "]";
 }
 
-void SendMotd(TClientThread& connection, const TUserData& user, const std::string& server) {
-    SendNumericReply(connection, "375", user, " :- " + server + " Message of the Day");
-    SendNumericReply(connection, "372", user,
-                     " :- " + platform::FormatDayMonthYearTime(platform::Now()));
-    for (const auto& line : connection.Core.Settings.MotdLines) {
-        SendNumericReply(connection, "372", user, " :- " + line);
-    }
-    SendNumericReply(connection, "376", user, " :End of MOTD command");
+void SendMotd(TClientThread& connection, const std::string& server) {
+    SendReply(connection, TReply::MotdStart, {server});
+    SendReply(connection, TReply::Motd, {platform::FormatDayMonthYearTime(platform::Now())});
+    for (const auto& line : connection.Core.Settings.MotdLines)
+        SendReply(connection, TReply::Motd, {line});
+    SendReply(connection, TReply::EndOfMotd);
 }
 
 int WelcomedUsers(const TClientData& registry) {
@@ -62,21 +60,14 @@ void SendWelcome(TClientThread& connection, const TUserData& user) {
     }
     const std::string& server = connection.Core.Settings.ServerName;
     const std::string others = std::to_string(connection.Core.Host.ActiveConnections() - 1);
-    SendNumericReply(connection, "001", user,
-                     " :" + std::string(Texts::Welcome001) + user.KeyWord() + "!~" + user.UserName +
-                         "@" + user.Host);
-    SendNumericReply(connection, "002", user,
-                     " :" + std::string(Texts::Welcome002Head) + server +
-                         std::string(Texts::Welcome002Tail) + connection.Core.ProgramFileName);
-    SendNumericReply(connection, "251", user,
-                     " :There are " + others + " users and 0 services on 1 servers");
-    SendNumericReply(connection, "253", user, " 1 :unknown connections");
-    SendNumericReply(
-        connection, "254", user,
-        " " + std::to_string(connection.Core.Settings.MaxChannel) + " :Channels formed");
-    SendNumericReply(connection, "255", user,
-                     " :I have " + others + " clients, 0 services on 0 servers");
-    SendMotd(connection, user, server);
+    SendReply(connection, TReply::Welcome, {user.KeyWord(), user.UserName, user.Host});
+    SendReply(connection, TReply::YourHost, {server, connection.Core.ProgramFileName});
+    SendReply(connection, TReply::LUserClient, {others});
+    SendReply(connection, TReply::LUserUnknown);
+    SendReply(connection, TReply::LUserChannels,
+              {std::to_string(connection.Core.Settings.MaxChannel)});
+    SendReply(connection, TReply::LUserMe, {others});
+    SendMotd(connection, server);
     connection.MarkActive();
 }
 
@@ -90,7 +81,7 @@ void AnnounceQuitAndLeaveAll(TClientData& registry, TUserData& user, std::string
 void ChangeNick(TClientThread& connection, const std::string& nickname) {
     TUserData* user = OwnRecord(connection);
     if (user == nullptr) {
-        connection.ErrNoSuchNick(connection.Nick);
+        SendReply(connection, TReply::NoSuchNick, {connection.Nick});
         return;
     }
     SendToNeighbours(*user, "NICK :" + nickname, false);
@@ -152,17 +143,17 @@ bool HostHasUser(const TClientData& registry, const TClientThread& connection, b
 void HandleNick(TClientThread& connection, const TParsedMessage& message) {
     const std::string& nickname = message.Param(1);
     if (nickname.empty()) {
-        connection.ErrNoNicknameGiven();
+        SendReply(connection, TReply::NoNicknameGiven);
         return;
     }
     if (nickname.size() > kMaxNickLength || !IsValidNick(nickname)) {
-        connection.ErrErroneousNickname(nickname);
+        SendReply(connection, TReply::ErroneousNickname, {nickname});
         return;
     }
     std::lock_guard lock(connection.Core.Registry.Lock);
     int id = -1;
     if (connection.Core.Registry.Users.FindID(nickname, id)) {
-        connection.ErrNicknameInUse(nickname);
+        SendReply(connection, TReply::NicknameInUse, {nickname});
     } else if (connection.Nick.empty()) {
         GiveFirstNick(connection, nickname);
     } else {
@@ -173,17 +164,11 @@ void HandleNick(TClientThread& connection, const TParsedMessage& message) {
 void HandleUser(TClientThread& connection, const TParsedMessage& message) {
     auto& registry = connection.Core.Registry;
     std::lock_guard lock(registry.Lock);
-    for (int k = 1; k <= 4; ++k) {
-        if (message.Param(k).empty()) {
-            connection.ErrNeedMoreParams("USER");
-            return;
-        }
-    }
     TUserData* user = registry.UserOfConnection(&connection);
     if (user == nullptr) {
         user = NewRecord(connection);
     } else if (!user->UserName.empty()) {
-        connection.ErrAlreadyRegistered();
+        SendReply(connection, TReply::AlreadyRegistered);
         return;
     }
     connection.BadUserName = !IsValidUserName(message.Param(1));

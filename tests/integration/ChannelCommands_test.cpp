@@ -73,9 +73,9 @@ class ChannelCommandsTest : public ::testing::Test {
         return Collect(client);
     }
 
-    static std::string Error(const std::string& nick, TErrorReply reply,
+    static std::string Error(const std::string& nick, TReply reply,
                              std::initializer_list<std::string_view> args) {
-        return BuildErrorLine("TavoServer", nick, reply, args);
+        return BuildReplyLine("TavoServer", nick, reply, args);
     }
 
     static Lines JoinLines(const std::string& prefix, const std::string& nick,
@@ -108,9 +108,9 @@ TEST_F(ChannelCommandsTest, CreatorAndLaterJoinersSeeStoredNameAndMembers) {
     EXPECT_EQ(Ask(bob, "JOIN #a,#b"), JoinLines(Bob, "bob", "#a,#b", "@bob"));
     EXPECT_FALSE(ChannelExists("#a"));
 
-    EXPECT_EQ(Ask(bob, "JOIN"), Lines{Error("bob", TErrorReply::NeedMoreParams, {"JOIN"})});
-    EXPECT_EQ(Ask(bob, "JOIN :#x"), Lines{Error("bob", TErrorReply::NoSuchChannel, {":#x"})});
-    EXPECT_EQ(Ask(bob, "JOIN x #y"), Lines{Error("bob", TErrorReply::NoSuchChannel, {"x"})});
+    EXPECT_EQ(Ask(bob, "JOIN"), Lines{Error("bob", TReply::NeedMoreParams, {"JOIN"})});
+    EXPECT_EQ(Ask(bob, "JOIN :#x"), Lines{Error("bob", TReply::NoSuchChannel, {":#x"})});
+    EXPECT_EQ(Ask(bob, "JOIN x #y"), Lines{Error("bob", TReply::NoSuchChannel, {"x"})});
     EXPECT_FALSE(ChannelExists("#y")) << "a first parameter that is no channel ends the command";
 }
 
@@ -122,11 +122,11 @@ TEST_F(ChannelCommandsTest, KeysFollowTheChannelNamesInOrder) {
     WithChannel("#b", [](TChannelData& channel) { channel.Key = "k2"; });
 
     EXPECT_EQ(Ask(bob, "JOIN #a #b k2 k1"),
-              (Lines{Error("bob", TErrorReply::BadChannelKey, {"#a"}),
-                     Error("bob", TErrorReply::BadChannelKey, {"#b"})}));
-    EXPECT_EQ(Ask(bob, "JOIN #A"), Lines{Error("bob", TErrorReply::BadChannelKey, {"#A"})})
+              (Lines{Error("bob", TReply::BadChannelKey, {"#a"}),
+                     Error("bob", TReply::BadChannelKey, {"#b"})}));
+    EXPECT_EQ(Ask(bob, "JOIN #A"), Lines{Error("bob", TReply::BadChannelKey, {"#A"})})
         << "no key for a channel with a key";
-    EXPECT_EQ(Ask(bob, "JOIN #open k"), Lines{Error("bob", TErrorReply::BadChannelKey, {"#open"})})
+    EXPECT_EQ(Ask(bob, "JOIN #open k"), Lines{Error("bob", TReply::BadChannelKey, {"#open"})})
         << "a key for a channel without one";
 
     Lines expected = JoinLines(Bob, "bob", "#a", "@alice bob");
@@ -159,7 +159,7 @@ TEST_F(ChannelCommandsTest, KeyPositionsBeyondTheLastParameterAreEmpty) {
     Ask(bob, "PART #c8");
     WithChannel("#c8", [](TChannelData& channel) { channel.Key = "k8"; });
     const Lines refused = Ask(bob, "JOIN" + channels + keys);
-    EXPECT_EQ(refused, Lines{Error("bob", TErrorReply::BadChannelKey, {"#c8"})});
+    EXPECT_EQ(refused, Lines{Error("bob", TReply::BadChannelKey, {"#c8"})});
 }
 
 TEST_F(ChannelCommandsTest, RefusalsComeInTheirOrderAndConcernOneChannelEach) {
@@ -172,9 +172,9 @@ TEST_F(ChannelCommandsTest, RefusalsComeInTheirOrderAndConcernOneChannelEach) {
         channel.Bans = {"*!*@127.0.0.3"};
     });
     EXPECT_EQ(Ask(bob, "JOIN #keyed wrong"),
-              Lines{Error("bob", TErrorReply::BadChannelKey, {"#keyed"})});
+              Lines{Error("bob", TReply::BadChannelKey, {"#keyed"})});
     EXPECT_EQ(Ask(bob, "JOIN #KEYED secret"),
-              Lines{Error("bob", TErrorReply::BannedFromChannel, {"#keyed"})})
+              Lines{Error("bob", TReply::BannedFromChannel, {"#keyed"})})
         << "474 names the channel as stored";
 
     // The limit holds for an invited user too; the invitation lifts only invite-only.
@@ -188,11 +188,11 @@ TEST_F(ChannelCommandsTest, RefusalsComeInTheirOrderAndConcernOneChannelEach) {
     Collect(carol);
     EXPECT_EQ(Ask(bob, "JOIN #full"), JoinLines(Bob, "bob", "#full", "@alice bob"));
     EXPECT_EQ(Ask(carol, "JOIN #Full"),
-              Lines{Error("carol", TErrorReply::ChannelIsFull, {"#Full"})});
+              Lines{Error("carol", TReply::ChannelIsFull, {"#Full"})});
 
     // A refused channel does not stop the next one of the same JOIN.
     WithChannel("#closed", [](TChannelData& channel) { channel.InviteOnly = true; });
-    Lines expected{Error("carol", TErrorReply::InviteOnlyChannel, {"#closed"})};
+    Lines expected{Error("carol", TReply::InviteOnlyChannel, {"#closed"})};
     const Lines joinedNext = JoinLines(":carol!~user@127.0.0.4", "carol", "#next", "@carol");
     expected.insert(expected.end(), joinedNext.begin(), joinedNext.end());
     EXPECT_EQ(Ask(carol, "JOIN #closed #next"), expected);
@@ -203,7 +203,7 @@ TEST_F(ChannelCommandsTest, BanMasksCompareEachPartExactly) {
     TTestClient& bob = Connect("bob", "bob");
     Ask(alice, "JOIN #a");
     const std::string bobJoins = ":bob!~bob@127.0.0.3 JOIN :#a\r\n";
-    const std::string banned = Error("bob", TErrorReply::BannedFromChannel, {"#a"});
+    const std::string banned = Error("bob", TReply::BannedFromChannel, {"#a"});
 
     // The user part stands for "~" + user name; case matters; "*" only as a whole part.
     for (const char* harmless : {"bob!bob@127.0.0.3", "BOB!~bob@127.0.0.3", "b*!~bob@127.0.0.3",
@@ -224,7 +224,7 @@ TEST_F(ChannelCommandsTest, NameThatOnlyTrailingControlBytesSetApart) {
     TTestClient& alice = Connect("alice");
     Ask(alice, "JOIN #a");
     EXPECT_EQ(Ask(alice, "JOIN #a\x01"),
-              Lines{Error("alice", TErrorReply::NoSuchChannel, {"#a\x01"})});
+              Lines{Error("alice", TReply::NoSuchChannel, {"#a\x01"})});
     // A new name is stored without its trailing control bytes.
     EXPECT_EQ(Ask(alice, "JOIN #b\x02"), JoinLines(Alice, "alice", "#b", "@alice"));
     WithRegistry([](TClientData& registry) {
@@ -318,14 +318,14 @@ TEST_F(ChannelCommandsTest, PartStopsAtTheFirstRefusalAndTakesEveryParameterAsCh
 
     EXPECT_EQ(Ask(alice, "PART #a #b #c"),
               (Lines{Alice + " PART #a :alice\r\n",
-                     Error("alice", TErrorReply::NotOnChannel, {"alice", "#b"})}));
+                     Error("alice", TReply::NotOnChannel, {"alice", "#b"})}));
     EXPECT_FALSE(ChannelExists("#a")) << "the last member's leaving deletes the channel";
     EXPECT_TRUE(ChannelExists("#c")) << "channels after the refusal are not left";
 
     EXPECT_EQ(Ask(alice, "PART #C :bye"),
               (Lines{Alice + " PART #c :alice\r\n",
-                     Error("alice", TErrorReply::NoSuchChannel, {":bye"})}));
-    EXPECT_EQ(Ask(alice, "PART"), Lines{Error("alice", TErrorReply::NeedMoreParams, {"PART"})});
+                     Error("alice", TReply::NoSuchChannel, {":bye"})}));
+    EXPECT_EQ(Ask(alice, "PART"), Lines{Error("alice", TReply::NeedMoreParams, {"PART"})});
 }
 
 TEST_F(ChannelCommandsTest, KickTellsEveryoneIncludingTheTarget) {
@@ -340,19 +340,19 @@ TEST_F(ChannelCommandsTest, KickTellsEveryoneIncludingTheTarget) {
     EXPECT_EQ(Ask(alice, "KICK #A BOB :go away"), Lines{kickWithComment});
     EXPECT_EQ(Collect(bob), Lines{kickWithComment});
     EXPECT_EQ(Ask(alice, "KICK #a bob"),
-              Lines{Error("alice", TErrorReply::UserNotInChannel, {"bob", "#a"})});
+              Lines{Error("alice", TReply::UserNotInChannel, {"bob", "#a"})});
 
     Ask(bob, "JOIN #a");
     Collect(alice);
     EXPECT_EQ(Ask(bob, "KICK #a alice"),
-              Lines{Error("bob", TErrorReply::ChanOpPrivilegesNeeded, {"#a"})});
+              Lines{Error("bob", TReply::ChanOpPrivilegesNeeded, {"#a"})});
     EXPECT_EQ(Ask(carol, "KICK #a bob"),
-              Lines{Error("carol", TErrorReply::NotOnChannel, {"carol", "#a"})});
+              Lines{Error("carol", TReply::NotOnChannel, {"carol", "#a"})});
     EXPECT_EQ(Ask(alice, "KICK #nope bob"),
-              Lines{Error("alice", TErrorReply::NoSuchNick, {"#nope"})});
+              Lines{Error("alice", TReply::NoSuchNick, {"#nope"})});
     EXPECT_EQ(Ask(alice, "KICK #a nobody"),
-              Lines{Error("alice", TErrorReply::NoSuchNick, {"nobody"})});
-    EXPECT_EQ(Ask(alice, "KICK #a"), Lines{Error("alice", TErrorReply::NeedMoreParams, {"KICK"})});
+              Lines{Error("alice", TReply::NoSuchNick, {"nobody"})});
+    EXPECT_EQ(Ask(alice, "KICK #a"), Lines{Error("alice", TReply::NeedMoreParams, {"KICK"})});
 
     EXPECT_EQ(Ask(alice, "KICK #a bob"), Lines{Alice + " KICK #a bob :\r\n"});
     EXPECT_EQ(Collect(bob), Lines{Alice + " KICK #a bob :\r\n"});
@@ -374,18 +374,18 @@ TEST_F(ChannelCommandsTest, TopicQuerySetLockAndClear) {
     EXPECT_EQ(Collect(bob), Lines{topicLine});
     EXPECT_EQ(Ask(carol, "TOPIC #a"), Lines{":TavoServer 332 carol #a :hello: world\r\n"});
     EXPECT_EQ(Ask(carol, "TOPIC #a :mine"),
-              Lines{Error("carol", TErrorReply::NotOnChannel, {"carol", "#a"})});
+              Lines{Error("carol", TReply::NotOnChannel, {"carol", "#a"})});
 
     WithChannel("#a", [](TChannelData& channel) { channel.TopicLocked = true; });
     EXPECT_EQ(Ask(bob, "TOPIC #a :mine"),
-              Lines{Error("bob", TErrorReply::ChanOpPrivilegesNeeded, {"#a"})});
+              Lines{Error("bob", TReply::ChanOpPrivilegesNeeded, {"#a"})});
     WithChannel("#a", [](TChannelData& channel) { channel.TopicLocked = false; });
     EXPECT_EQ(Ask(bob, "TOPIC #a :"), Lines{Bob + " TOPIC #a :\r\n"});
     EXPECT_EQ(Ask(carol, "TOPIC #a"), Lines{":TavoServer 331 carol #a :No Topic is Set\r\n"});
 
     EXPECT_EQ(Ask(carol, "TOPIC #nope"),
-              Lines{Error("carol", TErrorReply::NoSuchChannel, {"#nope"})});
-    EXPECT_EQ(Ask(carol, "TOPIC"), Lines{Error("carol", TErrorReply::NeedMoreParams, {"TOPIC"})});
+              Lines{Error("carol", TReply::NoSuchChannel, {"#nope"})});
+    EXPECT_EQ(Ask(carol, "TOPIC"), Lines{Error("carol", TReply::NeedMoreParams, {"TOPIC"})});
 }
 
 TEST_F(ChannelCommandsTest, InviteRecordsTheInvitationAndChecksInOrder) {
@@ -397,22 +397,22 @@ TEST_F(ChannelCommandsTest, InviteRecordsTheInvitationAndChecksInOrder) {
     Collect(alice);
 
     EXPECT_EQ(Ask(alice, "INVITE bob #nochannel"),
-              Lines{Error("alice", TErrorReply::NoSuchNick, {"#nochannel"})});
+              Lines{Error("alice", TReply::NoSuchNick, {"#nochannel"})});
     EXPECT_EQ(Ask(alice, "INVITE nobody #a"),
-              Lines{Error("alice", TErrorReply::NoSuchNick, {"nobody"})});
+              Lines{Error("alice", TReply::NoSuchNick, {"nobody"})});
     EXPECT_EQ(Ask(alice, "INVITE BOB #a"),
-              Lines{Error("alice", TErrorReply::UserOnChannel, {"bob", "#a"})});
+              Lines{Error("alice", TReply::UserOnChannel, {"bob", "#a"})});
     EXPECT_EQ(Ask(carol, "INVITE carol #a"),
-              Lines{Error("carol", TErrorReply::NotOnChannel, {"carol", "#a"})});
+              Lines{Error("carol", TReply::NotOnChannel, {"carol", "#a"})});
     EXPECT_EQ(Ask(alice, "INVITE carol"),
-              Lines{Error("alice", TErrorReply::NeedMoreParams, {"INVITE"})});
+              Lines{Error("alice", TReply::NeedMoreParams, {"INVITE"})});
 
     // Any member may invite while the channel is not invite-only.
     EXPECT_EQ(Ask(bob, "INVITE Carol #A"), Lines{":TavoServer 341 bob #a carol\r\n"});
     EXPECT_EQ(Collect(carol), Lines{Bob + " INVITE carol #a\r\n"});
     WithChannel("#a", [](TChannelData& channel) { channel.InviteOnly = true; });
     EXPECT_EQ(Ask(bob, "INVITE carol #a"),
-              Lines{Error("bob", TErrorReply::ChanOpPrivilegesNeeded, {"#a"})});
+              Lines{Error("bob", TReply::ChanOpPrivilegesNeeded, {"#a"})});
     EXPECT_EQ(Ask(alice, "INVITE carol #a"), Lines{":TavoServer 341 alice #a carol\r\n"});
     Collect(carol);
     WithRegistry([](TClientData& registry) {
@@ -447,7 +447,7 @@ TEST_F(ChannelCommandsTest, NamesWithoutParametersListsVisibleChannelsAndLoneUse
     // Named explicitly, a secret channel is listed; an unknown name does not stop the rest.
     EXPECT_EQ(
         Ask(dave, "NAMES #nope #SEC"),
-        (Lines{Error("dave", TErrorReply::NoSuchChannel, {"#nope"}),
+        (Lines{Error("dave", TReply::NoSuchChannel, {"#nope"}),
                ":TavoServer 353 dave = #sec :@carol\r\n", ":TavoServer 366 dave" + endOfNames}));
 
     Ask(alice, "PART #pub");
@@ -475,7 +475,7 @@ TEST_F(ChannelCommandsTest, ListShowsCountsAndTopicsButNoSecretChannel) {
     EXPECT_EQ(Ask(alice, "LIST #sec"), Lines{endOfList});
     EXPECT_EQ(Ask(alice, "LIST #PUB #nope"),
               (Lines{":TavoServer 322 alice #PUB 2 :news\r\n",
-                     Error("alice", TErrorReply::NoSuchChannel, {"#nope"}), endOfList}));
+                     Error("alice", TReply::NoSuchChannel, {"#nope"}), endOfList}));
 }
 
 }  // namespace

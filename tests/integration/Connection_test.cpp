@@ -17,7 +17,7 @@
 namespace {
 
 std::string UnknownCommandReply(std::string_view nick, std::string_view command) {
-    return BuildErrorLine("TavoServer", nick, TErrorReply::UnknownCommand, {command});
+    return BuildReplyLine("TavoServer", nick, TReply::UnknownCommand, {command});
 }
 
 // `count` lines "X<n>..." padded so that together they are exactly `bytes` long.

@@ -48,7 +48,7 @@ class MessagingTest : public ::testing::Test {
 };
 
 TEST_F(MessagingTest, MissingTextGives412AndDeliversNothing) {
-    const std::string noText = ErrorLine("alice", TErrorReply::NoTextToSend, {});
+    const std::string noText = ErrorLine("alice", TReply::NoTextToSend, {});
     alice.Send("PRIVMSG bob");
     EXPECT_EQ(alice.ReadLine(), noText);
     alice.Send("PRIVMSG bob hello");  // no colon: "hello" is a target, the text is missing
@@ -66,10 +66,10 @@ TEST_F(MessagingTest, TargetsAreServedInOrderUntilOneIsMissing) {
 
     carol.Send("PRIVMSG bob Nobody alice :second");
     EXPECT_EQ(bob.ReadLine(), kCarol + " PRIVMSG bob :second\r\n");
-    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TErrorReply::NoSuchNick, {"Nobody"}));
+    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TReply::NoSuchNick, {"Nobody"}));
 
     carol.Send("NOTICE #nowhere alice :third");
-    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TErrorReply::NoSuchChannel, {"#nowhere"}));
+    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TReply::NoSuchChannel, {"#nowhere"}));
 
     ExpectNothingMore(carol);
     ExpectNothingMore(alice);
@@ -131,7 +131,7 @@ TEST_F(MessagingTest, NoExternalRefusesNonMembersButNotNotices) {
     ChangeChannel("#room", [](TChannelData& room) { room.NoExternal = true; });
 
     carol.Send("PRIVMSG #ROOM alice :both");
-    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TErrorReply::CannotSendToChannel, {"#room"}));
+    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TReply::CannotSendToChannel, {"#room"}));
     // A refused channel does not stop the targets after it.
     EXPECT_EQ(alice.ReadLine(), kCarol + " PRIVMSG alice :both\r\n");
 
@@ -149,9 +149,9 @@ TEST_F(MessagingTest, ModeratedLetsOnlyVoicedMembersAndOperatorsSpeak) {
     ChangeChannel("#room", [](TChannelData& room) { room.Moderated = true; });
 
     carol.Send("PRIVMSG #room :outsider");
-    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TErrorReply::CannotSendToChannel, {"#room"}));
+    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TReply::CannotSendToChannel, {"#room"}));
     bob.Send("PRIVMSG #room :no voice yet");
-    EXPECT_EQ(bob.ReadLine(), ErrorLine("bob", TErrorReply::CannotSendToChannel, {"#room"}));
+    EXPECT_EQ(bob.ReadLine(), ErrorLine("bob", TReply::CannotSendToChannel, {"#room"}));
 
     alice.Send("PRIVMSG #room :operator speaks");
     EXPECT_EQ(bob.ReadLine(), kAlice + " PRIVMSG #room :operator speaks\r\n");

@@ -15,9 +15,9 @@ using TLines = std::vector<std::string>;
 
 const std::string AlicePrefix = ":alice!~user@127.0.0.2 ";
 
-std::string ErrorLine(const std::string& nick, TErrorReply reply,
+std::string ErrorLine(const std::string& nick, TReply reply,
                       std::initializer_list<std::string_view> args) {
-    return BuildErrorLine("TavoServer", nick, reply, args);
+    return BuildReplyLine("TavoServer", nick, reply, args);
 }
 
 // Alice created #room and is its operator, bob joined it, carol is on no channel.
@@ -96,22 +96,22 @@ TEST_F(ModeTest, PrivateAndSecretExcludeEachOther) {
 
 TEST_F(ModeTest, UnknownMemberEndsTheCommandWithoutSummary) {
     ExpectAliceChange("MODE #room +mo nobody",
-                      {ErrorLine("alice", TErrorReply::UserNotInChannel, {"nobody", "#room"})}, {});
+                      {ErrorLine("alice", TReply::UserNotInChannel, {"nobody", "#room"})}, {});
     EXPECT_EQ(Query(alice, "alice", "MODE #room"), ":TavoServer MODE #room +m\r\n");
     // "o" names the member exactly; "v" finds the user by nickname but needs a member.
     ExpectAliceChange("MODE #Room +to Bob",
-                      {ErrorLine("alice", TErrorReply::UserNotInChannel, {"Bob", "#Room"})}, {});
+                      {ErrorLine("alice", TReply::UserNotInChannel, {"Bob", "#Room"})}, {});
     ExpectAliceChange("MODE #room +v carol",
-                      {ErrorLine("alice", TErrorReply::UserNotInChannel, {"carol", "#room"})}, {});
+                      {ErrorLine("alice", TReply::UserNotInChannel, {"carol", "#room"})}, {});
     EXPECT_EQ(Query(alice, "alice", "MODE #room"), ":TavoServer MODE #room +tm\r\n");
 }
 
 TEST_F(ModeTest, UnknownLettersAreRefusedOneByOne) {
-    const std::string unknownX = ErrorLine("alice", TErrorReply::UnknownMode, {"x", "#room"});
+    const std::string unknownX = ErrorLine("alice", TReply::UnknownMode, {"x", "#room"});
     ExpectAliceChange("MODE #room +x", {unknownX}, {});
     ExpectAliceChange("MODE #room +xm", {unknownX}, {AlicePrefix + "MODE #room +m\r\n"});
     ExpectAliceChange("MODE #room +O bob",
-                      {ErrorLine("alice", TErrorReply::UnknownMode, {"O", "#room"})}, {});
+                      {ErrorLine("alice", TReply::UnknownMode, {"O", "#room"})}, {});
 }
 
 TEST_F(ModeTest, MemberFlagsAreAnnouncedAtOnceInLetterOrder) {
@@ -123,7 +123,7 @@ TEST_F(ModeTest, MemberFlagsAreAnnouncedAtOnceInLetterOrder) {
                        AlicePrefix + "MODE #room +t\r\n"});
     bob.Send("MODE #room -t");
     EXPECT_EQ(LinesBeforeOwnModes(bob, "bob"),
-              (TLines{ErrorLine("bob", TErrorReply::ChanOpPrivilegesNeeded, {"#room"})}));
+              (TLines{ErrorLine("bob", TReply::ChanOpPrivilegesNeeded, {"#room"})}));
     // Letters without a usable parameter are passed over.
     ExpectAliceChange("MODE #room +ovk", {}, {});
     ExpectAliceChange("MODE #room +o -n", {}, {});
@@ -156,13 +156,13 @@ TEST_F(ModeTest, LimitNeedsANumberAndKeyRemovalNeedsTheKey) {
 
 TEST_F(ModeTest, RefusalsChangeNothing) {
     EXPECT_EQ(Query(alice, "alice", "MODE"),
-              ErrorLine("alice", TErrorReply::NeedMoreParams, {"MODE"}));
+              ErrorLine("alice", TReply::NeedMoreParams, {"MODE"}));
     EXPECT_EQ(Query(alice, "alice", "MODE #nowhere"),
-              ErrorLine("alice", TErrorReply::NoSuchChannel, {"#nowhere"}));
+              ErrorLine("alice", TReply::NoSuchChannel, {"#nowhere"}));
     EXPECT_EQ(Query(carol, "carol", "MODE #Room +b carol"),
-              ErrorLine("carol", TErrorReply::NotOnChannel, {"carol", "#room"}));
+              ErrorLine("carol", TReply::NotOnChannel, {"carol", "#room"}));
     EXPECT_EQ(Query(bob, "bob", "MODE #ROOM +t"),
-              ErrorLine("bob", TErrorReply::ChanOpPrivilegesNeeded, {"#ROOM"}));
+              ErrorLine("bob", TReply::ChanOpPrivilegesNeeded, {"#ROOM"}));
     EXPECT_EQ(Query(alice, "alice", "MODE #room +b"),
               ":TavoServer 368 alice #room  :End Of Channel Ban List\r\n");
     EXPECT_EQ(Query(alice, "alice", "MODE #room"), ":TavoServer MODE #room +\r\n");
@@ -179,8 +179,8 @@ TEST_F(ModeTest, UserChangesOnlyOwnModes) {
     EXPECT_EQ(ownModes("MODE alice -i+w"), ":TavoServer MODE alice +\r\n");
     EXPECT_EQ(ownModes("MODE alice +i-w"), ":TavoServer MODE alice +iw\r\n");
     EXPECT_EQ(ownModes("MODE alice +os -w i"), ":TavoServer MODE alice +is\r\n");
-    EXPECT_EQ(ownModes("MODE Alice +i"), ErrorLine("alice", TErrorReply::UsersDontMatch, {}));
-    EXPECT_EQ(ownModes("MODE bob"), ErrorLine("alice", TErrorReply::UsersDontMatch, {}));
+    EXPECT_EQ(ownModes("MODE Alice +i"), ErrorLine("alice", TReply::UsersDontMatch, {}));
+    EXPECT_EQ(ownModes("MODE bob"), ErrorLine("alice", TReply::UsersDontMatch, {}));
     EXPECT_EQ(ownModes("MODE alice -iso"), ":TavoServer MODE alice +\r\n");
     EXPECT_EQ(LinesBeforeOwnModes(alice, "alice"), TLines{});
     EXPECT_EQ(LinesBeforeOwnModes(bob, "bob"), TLines{});

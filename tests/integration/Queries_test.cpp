@@ -75,7 +75,7 @@ TEST_F(QueriesTest, WhoOfChannelListsMembersInJoiningOrder) {
     EXPECT_EQ(carol.ReadLine(), ":TavoServer 315 carol #room :End of /WHO list.\r\n");
 
     carol.Send("WHO #nowhere");
-    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TErrorReply::NoSuchChannel, {"#nowhere"}));
+    EXPECT_EQ(carol.ReadLine(), ErrorLine("carol", TReply::NoSuchChannel, {"#nowhere"}));
 }
 
 TEST_F(QueriesTest, WhoOfChannelHidesFromNonMembersOnly) {
@@ -120,7 +120,7 @@ TEST_F(QueriesTest, InvisibleUserShowsOnlyToThoseWhoShareAChannel) {
     EXPECT_EQ(alice.ReadLine(), ":TavoServer 311 alice carol ~user 127.0.0.4 * :Real Name\r\n");
 
     bob.Send("WHO nobody");
-    EXPECT_EQ(bob.ReadLine(), ErrorLine("bob", TErrorReply::NoSuchNick, {"nobody"}));
+    EXPECT_EQ(bob.ReadLine(), ErrorLine("bob", TReply::NoSuchNick, {"nobody"}));
 }
 
 TEST_F(QueriesTest, WhoisReportsUserServerIdleTimeAndChannels) {
@@ -143,7 +143,7 @@ TEST_F(QueriesTest, WhoisReportsUserServerIdleTimeAndChannels) {
     EXPECT_EQ(bob.ReadLine(), ":TavoServer 318 bob carol :End of Whois list\r\n");
 
     bob.Send("WHOIS nobody");
-    EXPECT_EQ(bob.ReadLine(), ErrorLine("bob", TErrorReply::NoSuchNick, {"nobody"}));
+    EXPECT_EQ(bob.ReadLine(), ErrorLine("bob", TReply::NoSuchNick, {"nobody"}));
 }
 
 TEST_F(QueriesTest, OnlyPlainMessagesRenewTheIdleTime) {
@@ -176,7 +176,7 @@ TEST_F(QueriesTest, IsonListsThePresentAsStored) {
     alice.Send("ISON :bob carol");  // one trailing parameter is one name
     EXPECT_EQ(alice.ReadLine(), ":TavoServer 303 :\r\n");
     alice.Send("ISON");
-    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TErrorReply::NeedMoreParams, {"ISON"}));
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TReply::NeedMoreParams, {"ISON"}));
 }
 
 TEST_F(QueriesTest, AwaySetsAndClearsTheAwayText) {

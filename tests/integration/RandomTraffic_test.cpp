@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "JapaneseTexts.h"
-#include "core/RegistryInvariants.h"
+#include "tests/support/RegistryInvariants.h"
 #include "tests/support/Replies.h"
 #include "tests/support/TestClient.h"
 #include "tests/support/TestServer.h"

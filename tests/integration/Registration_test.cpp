@@ -89,16 +89,16 @@ TEST(Registration, RepliesBeforeRegistration) {
     client.Send("FOO bar");
     EXPECT_EQ(client.ReadLine(), ":TavoServer 421  FOO :" + std::string(Texts::Err421) + "\r\n");
     client.Send("WHOWAS bob");
-    EXPECT_EQ(client.ReadLine(), ErrorLine("", TErrorReply::UnknownCommand, {"WHOWAS"}));
+    EXPECT_EQ(client.ReadLine(), ErrorLine("", TReply::UnknownCommand, {"WHOWAS"}));
     for (const char* command : {"QUIT", "JOIN #a", "PRIVMSG bob :hi", "SUMMON bob"}) {
         client.Send(command);
-        EXPECT_EQ(client.ReadLine(), ErrorLine("unknown", TErrorReply::NotRegistered)) << command;
+        EXPECT_EQ(client.ReadLine(), ErrorLine("unknown", TReply::NotRegistered)) << command;
     }
     client.Send("NICK alice");
     client.Send("JOIN #a");
-    EXPECT_EQ(client.ReadLine(), ErrorLine("alice", TErrorReply::NotRegistered));
+    EXPECT_EQ(client.ReadLine(), ErrorLine("alice", TReply::NotRegistered));
     client.Send("USER a b c");
-    EXPECT_EQ(client.ReadLine(), ErrorLine("alice", TErrorReply::NeedMoreParams, {"USER"}));
+    EXPECT_EQ(client.ReadLine(), ErrorLine("alice", TReply::NeedMoreParams, {"USER"}));
 }
 
 TEST(Registration, NicknameRules) {
@@ -107,21 +107,21 @@ TEST(Registration, NicknameRules) {
     alice.Register("alice");
     TTestClient other(server.Port(), "127.0.0.3");
     other.Send("NICK");
-    EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::NoNicknameGiven));
+    EXPECT_EQ(other.ReadLine(), ErrorLine("", TReply::NoNicknameGiven));
     for (const char* refused : {"abcdefghij", "a-b", "a@b", "a.b"}) {
         other.Send(std::string("NICK ") + refused);
-        EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::ErroneousNickname, {refused}));
+        EXPECT_EQ(other.ReadLine(), ErrorLine("", TReply::ErroneousNickname, {refused}));
     }
     other.Send("NICK ALICE");
-    EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::NicknameInUse, {"ALICE"}));
+    EXPECT_EQ(other.ReadLine(), ErrorLine("", TReply::NicknameInUse, {"ALICE"}));
     other.Send("NICK 9abcdefgh");  // nine bytes, leading digit
     other.Send("NICK 9ABCDEFGH");  // its own name in another case is in use too
-    EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::NicknameInUse, {"9ABCDEFGH"}));
+    EXPECT_EQ(other.ReadLine(), ErrorLine("", TReply::NicknameInUse, {"9ABCDEFGH"}));
     other.Send("USER u h s :r");
     const auto burst = other.ReadUntil(" 376 ");
     EXPECT_EQ(burst.front().substr(0, 27), ":TavoServer 001 9abcdefgh :");
     other.Send("NICK alice");  // "*" even when the connection has a nickname
-    EXPECT_EQ(other.ReadLine(), ErrorLine("", TErrorReply::NicknameInUse, {"alice"}));
+    EXPECT_EQ(other.ReadLine(), ErrorLine("", TReply::NicknameInUse, {"alice"}));
 }
 
 TEST(Registration, UserCommandRules) {
@@ -129,11 +129,11 @@ TEST(Registration, UserCommandRules) {
     TTestClient alice(server.Port(), "127.0.0.2");
     alice.Send("USER alice h s :Alice");
     alice.Send("USER again h s :Again");
-    EXPECT_EQ(alice.ReadLine(), ErrorLine("", TErrorReply::AlreadyRegistered));
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("", TReply::AlreadyRegistered));
     alice.Send("NICK alice");
     alice.ReadUntil(" 376 ");
     alice.Send("USER again h s :Again");
-    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TErrorReply::AlreadyRegistered));
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TReply::AlreadyRegistered));
 
     TTestClient bad(server.Port(), "127.0.0.3");
     bad.Send("NICK bad");
@@ -150,9 +150,9 @@ TEST(Registration, SummonAndUsersAreNotSupported) {
     TTestClient alice(server.Port(), "127.0.0.2");
     alice.Register("alice");
     alice.Send("SUMMON bob");
-    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TErrorReply::SummonDisabled));
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TReply::SummonDisabled));
     alice.Send("USERS");
-    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TErrorReply::UsersDisabled));
+    EXPECT_EQ(alice.ReadLine(), ErrorLine("alice", TReply::UsersDisabled));
 }
 
 TEST(Registration, NickChangeReachesAMemberOfTwoSharedChannelsOnce) {

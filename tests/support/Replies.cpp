@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-std::string ErrorLine(std::string_view nick, TErrorReply reply,
+std::string ErrorLine(std::string_view nick, TReply reply,
                       std::initializer_list<std::string_view> args) {
-    return BuildErrorLine("TavoServer", nick, reply, args);
+    return BuildReplyLine("TavoServer", nick, reply, args);
 }
 
 void ExpectNothingMore(TTestClient& client) {

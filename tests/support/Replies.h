@@ -10,7 +10,7 @@
 #include "tests/support/TestClient.h"
 
 // The numeric error line the test server sends to `nick`.
-std::string ErrorLine(std::string_view nick, TErrorReply reply,
+std::string ErrorLine(std::string_view nick, TReply reply,
                       std::initializer_list<std::string_view> args = {});
 
 // The server's answer to any PING.

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "JapaneseTexts.h"
@@ -33,88 +32,92 @@ std::string Line(std::string_view head, std::string_view text) {
     return ":irc.test "s.append(head).append(" :").append(text).append("\r\n");
 }
 
-TEST(BuildErrorLine, TextsGoOutAsCodePage932Bytes) {
-    EXPECT_EQ(BuildErrorLine(Server, "bob", TErrorReply::UnknownCommand, {"FOO"}),
+TEST(BuildReplyLine, TextsGoOutAsCodePage932Bytes) {
+    EXPECT_EQ(BuildReplyLine(Server, "bob", TReply::UnknownCommand, {"FOO"}),
               Line("421 bob FOO", UnknownCommandText));
-    EXPECT_EQ(BuildErrorLine(Server, "alice", TErrorReply::SummonDisabled, {}),
+    EXPECT_EQ(BuildReplyLine(Server, "alice", TReply::SummonDisabled, {}),
               Line("445 alice", SummonDisabledText));
 }
 
-TEST(BuildErrorLine, EmptyNickLeavesTwoBlanksAfterTheCode) {
-    EXPECT_EQ(BuildErrorLine(Server, "", TErrorReply::UnknownCommand, {"FOO"}),
+TEST(BuildReplyLine, EmptyNickLeavesTwoBlanksAfterTheCode) {
+    EXPECT_EQ(BuildReplyLine(Server, "", TReply::UnknownCommand, {"FOO"}),
               Line("421  FOO", UnknownCommandText));
-    EXPECT_EQ(BuildErrorLine(Server, "", TErrorReply::NoSuchNick, {"carol"}),
+    EXPECT_EQ(BuildReplyLine(Server, "", TReply::NoSuchNick, {"carol"}),
               Line("401  carol", Texts::Err401));
 }
 
-TEST(BuildErrorLine, NotRegisteredNamesUnknownUntilANickIsSet) {
-    EXPECT_EQ(BuildErrorLine(Server, "", TErrorReply::NotRegistered, {}),
+TEST(BuildReplyLine, NotRegisteredNamesUnknownUntilANickIsSet) {
+    EXPECT_EQ(BuildReplyLine(Server, "", TReply::NotRegistered, {}),
               Line("451 unknown", Texts::Err451));
-    EXPECT_EQ(BuildErrorLine(Server, "bob", TErrorReply::NotRegistered, {}),
+    EXPECT_EQ(BuildReplyLine(Server, "bob", TReply::NotRegistered, {}),
               Line("451 bob", Texts::Err451));
 }
 
-TEST(BuildErrorLine, NicknameRepliesAlwaysAddressStar) {
+TEST(BuildReplyLine, NicknameRepliesAlwaysAddressStar) {
     for (const std::string_view nick : {"", "bob"}) {
         SCOPED_TRACE(testing::Message() << "nick \"" << nick << "\"");
-        EXPECT_EQ(BuildErrorLine(Server, nick, TErrorReply::NoNicknameGiven, {}),
+        EXPECT_EQ(BuildReplyLine(Server, nick, TReply::NoNicknameGiven, {}),
                   Line("431 *", Texts::Err431));
-        EXPECT_EQ(BuildErrorLine(Server, nick, TErrorReply::ErroneousNickname, {"b@d"}),
+        EXPECT_EQ(BuildReplyLine(Server, nick, TReply::ErroneousNickname, {"b@d"}),
                   Line("432 * b@d", Texts::Err432));
-        EXPECT_EQ(BuildErrorLine(Server, nick, TErrorReply::NicknameInUse, {"Carol"}),
+        EXPECT_EQ(BuildReplyLine(Server, nick, TReply::NicknameInUse, {"Carol"}),
                   Line("433 * Carol", Texts::Err433));
     }
 }
 
-TEST(BuildErrorLine, ArgumentsFollowTheAddresseeInOrder) {
-    EXPECT_EQ(BuildErrorLine(Server, "alice", TErrorReply::NotOnChannel, {"alice", "#a"}),
+TEST(BuildReplyLine, ArgumentsFollowTheAddresseeInOrder) {
+    EXPECT_EQ(BuildReplyLine(Server, "alice", TReply::NotOnChannel, {"alice", "#a"}),
               Line("442 alice alice #a", NotOnChannelText));
-    EXPECT_EQ(BuildErrorLine(Server, "alice", TErrorReply::UserNotInChannel, {"bob", "#a"}),
+    EXPECT_EQ(BuildReplyLine(Server, "alice", TReply::UserNotInChannel, {"bob", "#a"}),
               Line("441 alice bob #a", Texts::Err441));
-    EXPECT_EQ(BuildErrorLine(Server, "alice", TErrorReply::NeedMoreParams, {"JOIN"}),
+    EXPECT_EQ(BuildReplyLine(Server, "alice", TReply::NeedMoreParams, {"JOIN"}),
               Line("461 alice JOIN", Texts::Err461));
     // Arguments are inserted as given, blanks and colons included.
-    EXPECT_EQ(BuildErrorLine(Server, "alice", TErrorReply::NoSuchChannel, {" #a:b "}),
+    EXPECT_EQ(BuildReplyLine(Server, "alice", TReply::NoSuchChannel, {" #a:b "}),
               Line("403 alice  #a:b ", Texts::Err403));
 }
 
-TEST(BuildErrorLine, UnknownModeShowsTheLetterInBracketsBeforeTheText) {
-    EXPECT_EQ(BuildErrorLine(Server, "alice", TErrorReply::UnknownMode, {"x", "#a"}),
+TEST(BuildReplyLine, UnknownModeShowsTheLetterInBracketsBeforeTheText) {
+    EXPECT_EQ(BuildReplyLine(Server, "alice", TReply::UnknownMode, {"x", "#a"}),
               ":irc.test 472 alice #a :< x > " + UnknownModeText + "\r\n");
-    EXPECT_EQ(BuildErrorLine(Server, "", TErrorReply::UnknownMode, {"Q", "#b"}),
+    EXPECT_EQ(BuildReplyLine(Server, "", TReply::UnknownMode, {"Q", "#b"}),
               ":irc.test 472  #b :< Q > " + UnknownModeText + "\r\n");
 }
 
 // Builds a reply with `count` placeholder arguments.
-std::string BuildWithArguments(TErrorReply reply, int count) {
+std::string BuildWithArguments(TReply reply, int count) {
     switch (count) {
         case 0:
-            return BuildErrorLine(Server, "n", reply, {});
+            return BuildReplyLine(Server, "n", reply, {});
         case 1:
-            return BuildErrorLine(Server, "n", reply, {"a"});
+            return BuildReplyLine(Server, "n", reply, {"a"});
         default:
-            return BuildErrorLine(Server, "n", reply, {"a", "b"});
+            return BuildReplyLine(Server, "n", reply, {"a", "b"});
     }
 }
 
-TEST(BuildErrorLine, EveryReplyIsOneLineWithOneCrLf) {
-    using enum TErrorReply;
-    const std::vector<std::pair<TErrorReply, int>> argumentCounts = {
-        {NoSuchNick, 1},          {NoSuchChannel, 1},
-        {CannotSendToChannel, 1}, {NoTextToSend, 0},
-        {UnknownCommand, 1},      {NoNicknameGiven, 0},
-        {ErroneousNickname, 1},   {NicknameInUse, 1},
-        {UserNotInChannel, 2},    {NotOnChannel, 2},
-        {UserOnChannel, 2},       {SummonDisabled, 0},
-        {UsersDisabled, 0},       {NotRegistered, 0},
-        {NeedMoreParams, 1},      {AlreadyRegistered, 0},
-        {ChannelIsFull, 1},       {UnknownMode, 2},
-        {InviteOnlyChannel, 1},   {BannedFromChannel, 1},
-        {BadChannelKey, 1},       {ChanOpPrivilegesNeeded, 1},
-        {UsersDontMatch, 0},
+TEST(BuildReplyLine, EveryReplyIsOneLineWithOneCrLf) {
+    using enum TReply;
+    struct TCase {
+        TReply Reply;
+        int ArgumentCount;
+        std::string Code;
     };
-    for (const auto& [reply, count] : argumentCounts) {
-        const std::string code = std::to_string(static_cast<int>(reply));
+    const std::vector<TCase> cases = {
+        {NoSuchNick, 1, "401"},           {NoSuchChannel, 1, "403"},
+        {CannotSendToChannel, 1, "404"},  {NoTextToSend, 0, "412"},
+        {UnknownCommand, 1, "421"},       {NoNicknameGiven, 0, "431"},
+        {ErroneousNickname, 1, "432"},    {NicknameInUse, 1, "433"},
+        {UserNotInChannel, 2, "441"},     {NotOnChannel, 2, "442"},
+        {UserOnChannel, 2, "443"},        {SummonDisabled, 0, "445"},
+        {UsersDisabled, 0, "446"},        {NotRegistered, 0, "451"},
+        {NeedMoreParams, 1, "461"},       {AlreadyRegistered, 0, "462"},
+        {ChannelIsFull, 1, "471"},        {UnknownMode, 2, "472"},
+        {InviteOnlyChannel, 1, "473"},    {BannedFromChannel, 1, "474"},
+        {BadChannelKey, 1, "475"},        {ChanOpPrivilegesNeeded, 1, "482"},
+        {UsersDontMatch, 0, "502"},
+    };
+    for (const auto& [reply, count, code] : cases) {
         SCOPED_TRACE("reply " + code);
         const std::string line = BuildWithArguments(reply, count);
         EXPECT_TRUE(line.starts_with(":irc.test " + code + " "));
@@ -127,13 +130,13 @@ TEST(BuildErrorLine, EveryReplyIsOneLineWithOneCrLf) {
     }
 }
 
-TEST(BuildErrorLineDeathTest, WrongArgumentCountIsAProgrammingError) {
+TEST(BuildReplyLineDeathTest, WrongArgumentCountIsAProgrammingError) {
 #ifdef NDEBUG
     GTEST_SKIP() << "argument counts are checked only in builds with assertions";
 #endif
-    EXPECT_DEATH(BuildErrorLine(Server, "n", TErrorReply::NoSuchNick, {}), "wrong number");
-    EXPECT_DEATH(BuildErrorLine(Server, "n", TErrorReply::NoTextToSend, {"x"}), "wrong number");
-    EXPECT_DEATH(BuildErrorLine(Server, "n", TErrorReply::UnknownMode, {"x"}), "wrong number");
+    EXPECT_DEATH(BuildReplyLine(Server, "n", TReply::NoSuchNick, {}), "wrong number");
+    EXPECT_DEATH(BuildReplyLine(Server, "n", TReply::NoTextToSend, {"x"}), "wrong number");
+    EXPECT_DEATH(BuildReplyLine(Server, "n", TReply::UnknownMode, {"x"}), "wrong number");
 }
 
 }  // namespace

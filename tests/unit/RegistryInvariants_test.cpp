@@ -1,6 +1,6 @@
 // The registry's consistency checks: a consistent registry passes, and registries
 // broken by hand in one way each have exactly that fault reported.
-#include "core/RegistryInvariants.h"
+#include "tests/support/RegistryInvariants.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Consistency checks of the registry: key order and lookups of both collections, the
 // two directions of membership, and the connections the user records refer to.
-#include "core/RegistryInvariants.h"
+#include "tests/support/RegistryInvariants.h"
 
 #include <algorithm>
 #include <mutex>
