@@ -20,7 +20,7 @@ TRelayBudget RelayBudgetOf(const TSettings& settings) {
 }  // namespace
 
 TClientThread::TClientThread(TServerCore& core)
-    : Core(core),
+    : TConnection(core),
       framing_(core.Timings.LineBufferLimitBytes),
       relayBudget_(RelayBudgetOf(core.Settings)) {}
 
@@ -59,30 +59,23 @@ void TClientThread::EndConnection() {
 }
 
 void TClientThread::StartConnection() {
-    Nick.clear();
-    SameHost = false;
-    BadUserName = false;
-    CloseReason.clear();
+    auto& socket = *ClientSocket();
+    TConnectionState fresh;
+    fresh.PeerAddress = socket.PeerAddress();
+    fresh.PeerHost = socket.PeerHostName();
+    if (fresh.PeerHost.find('.') == std::string::npos)
+        fresh.PeerHost = fresh.PeerAddress;
+    static_cast<TConnectionState&>(*this) = std::move(fresh);
+    timers_ = TTimers{.StartTime = platform::TimeGetTime(),
+                      .PingIntervalMs = int64_t{Core.Settings.PingInterval} * 1000};
+    pingLine_ = "PING :" + Core.Settings.ServerName + "\r\n";
     output_ =
         std::make_shared<TConnectionOutput>(SharedClientSocket(), Core.Timings.OutQueueLimitBytes);
     framing_.Reset();
     relayBudget_.Reset(platform::TimeGetTime());
-
-    PingIntervalMs = int64_t{Core.Settings.PingInterval} * 1000;
-    PingSent = false;
-    pingLine_ = "PING :" + Core.Settings.ServerName + "\r\n";
     registered_ = false;
     // Until registration renews it, a user's idle time counts from its connection.
     idleSince_ = platform::Now().time_since_epoch().count();
-
-    auto& socket = *ClientSocket();
-    PeerAddress = socket.PeerAddress();
-    PeerHost = socket.PeerHostName();
-    if (PeerHost.find('.') == std::string::npos)
-        PeerHost = PeerAddress;
-
-    startTime_ = platform::TimeGetTime();
-    inputWaited_ = false;
     {
         std::lock_guard lock(Core.Registry.Lock);
         SameHost = HostHasUser(Core.Registry, *this, false);
@@ -96,7 +89,7 @@ bool TClientThread::ServeOnce(uint32_t waitMs) {
         return false;
     // While the relay budget is overspent the input waits; the peer closing does not.
     const uint32_t throttleMs = relayBudget_.MsUntilAvailable(platform::TimeGetTime());
-    inputWaited_ = inputWaited_ || throttleMs > 0;
+    timers_.InputWaited = timers_.InputWaited || throttleMs > 0;
     const auto ready =
         socket.Wait(static_cast<int>(throttleMs ? std::min(waitMs, throttleMs) : waitMs),
                     output_->WaitsForRoom(), throttleMs == 0);
@@ -117,7 +110,7 @@ void TClientThread::ReadBurst() {
     framing_.StartBurst();
     // What piled up while the relay budget held the input back is no burst of the
     // client's: it is taken one burst's worth per wake-up, as the budget allows.
-    const bool paced = std::exchange(inputWaited_, false);
+    const bool paced = std::exchange(timers_.InputWaited, false);
     const std::size_t readSize = paced ? TReceiveFraming::kBurstLimit : TReceiveFraming::kReadSize;
     while (!Terminated() && socket.Connected()) {
         char buffer[TReceiveFraming::kReadSize];
@@ -155,16 +148,16 @@ void TClientThread::CheckTimers() {
         return;
     const uint32_t now = platform::TimeGetTime();
     if (Registered()) {
-        if (int64_t{platform::ElapsedMs(now, LastActivity)} > PingIntervalMs) {
-            if (PingSent) {
+        if (int64_t{platform::ElapsedMs(now, timers_.LastActivity)} > timers_.PingIntervalMs) {
+            if (timers_.PingSent) {
                 EndServerSide(Texts::QuitPingTimeOut, Texts::ClosePingTimeOut);
                 return;
             }
             SendLine(pingLine_);
-            LastActivity = now;
-            PingSent = true;
+            timers_.LastActivity = now;
+            timers_.PingSent = true;
         }
-    } else if (platform::ElapsedMs(now, startTime_) > Core.Timings.LoginTimeoutMs) {
+    } else if (platform::ElapsedMs(now, timers_.StartTime) > Core.Timings.LoginTimeoutMs) {
         CloseReason = Texts::CloseLoginTimeOut;
         Disconnect();
         return;
@@ -187,14 +180,14 @@ void TClientThread::Disconnect() {
 void TClientThread::MarkActive() {
     if (!registered_.exchange(true))
         ClientSocket()->MarkRegistered();
-    PingSent = false;
-    LastActivity = platform::TimeGetTime();
+    timers_.PingSent = false;
+    timers_.LastActivity = platform::TimeGetTime();
     idleSince_ = platform::Now().time_since_epoch().count();
 }
 
 void TClientThread::MarkPongReceived() {
-    PingSent = false;
-    LastActivity = platform::TimeGetTime();
+    timers_.PingSent = false;
+    timers_.LastActivity = platform::TimeGetTime();
 }
 
 bool TClientThread::HasRoomForListing() {

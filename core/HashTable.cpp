@@ -72,7 +72,7 @@ bool TUserList::IsValidIndex(int index) const {
     return index >= 0 && index < Count();
 }
 
-TUserData* TClientData::UserOfConnection(const TClientThread* connection) const {
+TUserData* TClientData::UserOfConnection(const TConnection* connection) const {
     if (connection == nullptr) {
         return nullptr;
     }

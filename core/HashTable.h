@@ -12,7 +12,7 @@
 
 #include "core/MyCollection.h"
 
-class TClientThread;  // a connection; the registry only refers to it, never uses it
+class TConnection;  // a connection; the registry only refers to it, never uses it
 class TChannelData;
 
 // One connected client that has sent NICK or USER; keyed by nickname.
@@ -32,7 +32,7 @@ class TUserData : public TMyCollectionItem {
     std::string Host, UserName, RealName;
     std::string Address;  // the connection's peer address, dotted decimal
     bool Invisible = false, ServerNotices = false, Wallops = false, Operator = false;
-    TClientThread* Connection = nullptr;  // not owned
+    TConnection* Connection = nullptr;  // not owned
     std::vector<TChannelData*> Channels;  // not owned, in the order of joining
     bool NickGiven = false, UserGiven = false;
     std::string AwayMessage;
@@ -121,7 +121,7 @@ class TClientData {
 
     // The first user record, in collection order, whose Connection is this connection;
     // nullptr when there is none.
-    TUserData* UserOfConnection(const TClientThread* connection) const;
+    TUserData* UserOfConnection(const TConnection* connection) const;
     // Remove the record from its collection and free it.
     void DeleteUser(const TUserData* user) { Users.Delete(user); }
     void DeleteChannel(const TChannelData* channel) { Channels.Delete(channel); }

@@ -242,18 +242,18 @@ void TMainForm::SendShutDownNotice() {
     // released, so that the lock is not held while a connection might wait for this
     // thread. The copies stay valid: a connection whose record was seen here ends only
     // after its NotifyLogout, which has to run in this thread, busy here until the end.
-    std::vector<TClientThread*> connections;
+    std::vector<TConnection*> connections;
     {
         std::lock_guard lock(core_->Registry.Lock);
         const auto& users = core_->Registry.Users;
         for (int i = users.Count() - 1; i >= 0; --i) {
-            if (TClientThread* connection = users.At(i)->Connection)
+            if (TConnection* connection = users.At(i)->Connection)
                 connections.push_back(connection);
         }
     }
     std::string text(Texts::ShutDownNotice);
     text.replace(text.find("%s"), 2, core_->Settings.ServerName);
-    for (TClientThread* connection : connections)
+    for (TConnection* connection : connections)
         connection->SendClosingError(text);
 }
 

@@ -119,7 +119,7 @@ class TDispatcherRun {
     }
 
     void CheckRegistry() {
-        std::set<const TClientThread*> live;
+        std::set<const TConnection*> live;
         for (const auto& client : clients_) {
             if (client->Live())
                 live.insert(client->Connection());

@@ -44,7 +44,7 @@ void TFuzzConnection::Start() {
         throw std::runtime_error("no socket pair to be had");
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK + index_);  // an address of its own
     peer.sin_port = htons(static_cast<uint16_t>(kFirstPort + index_));
     thread_.AdoptSocket(std::make_shared<listener::TClientSocket>(ends[0], peer));
     client_.Reset(ends[1]);
@@ -52,8 +52,8 @@ void TFuzzConnection::Start() {
     live_ = true;
     ++host_.LiveConnections;
     thread_.StartConnection();
-    // Every client comes from 127.0.0.1, and the server takes one user per host: each
-    // connection is given a host of its own.
+    // The server takes one user per host: each connection is given a host name of its
+    // own, as it has an address of its own.
     thread_.PeerHost = "client" + std::to_string(index_) + ".fuzz";
     thread_.SameHost = false;
 }

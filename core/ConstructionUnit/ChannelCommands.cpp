@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/ClientThread.h"
+#include "core/Connection.h"
 #include "core/ConstructionUnit/BanMask.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
@@ -76,7 +76,7 @@ std::string_view KeyForChannel(const TParsedMessage& message, int channelCount, 
 
 // The members in joining order, channel operators marked with "@", cut into 353 lines
 // whose names part ends before it would pass JoinNamesLineBytes; then the 366 line.
-void SendNamesOnJoin(TClientThread& connection, const TChannelData& channel) {
+void SendNamesOnJoin(TConnection& connection, const TChannelData& channel) {
     std::string names;
     for (int i = 0; i < channel.MemberCount(); ++i) {
         const std::string& nick = channel.MemberAt(i)->KeyWord();
@@ -94,14 +94,14 @@ void SendNamesOnJoin(TClientThread& connection, const TChannelData& channel) {
 }
 
 // A user already on as many channels as a user may be gets 405 instead.
-bool MayJoinAnother(TClientThread& connection, const TUserData& user, std::string_view name) {
+bool MayJoinAnother(TConnection& connection, const TUserData& user, std::string_view name) {
     if (user.Channels.size() < TUserData::kMaxChannels)
         return true;
     SendReply(connection, TReply::TooManyChannels, {name});
     return false;
 }
 
-void AddJoiner(TClientThread& connection, TUserData& user, TChannelData& channel,
+void AddJoiner(TConnection& connection, TUserData& user, TChannelData& channel,
                uint16_t memberFlags) {
     channel.AddMember(&user, memberFlags);
     user.AddChannel(&channel);
@@ -111,7 +111,7 @@ void AddJoiner(TClientThread& connection, TUserData& user, TChannelData& channel
 
 // The checks for joining a channel that exists, in their order: key, ban, limit,
 // invitation; a member already there is left alone.
-void JoinExisting(TClientThread& connection, TUserData& user, TChannelData& channel,
+void JoinExisting(TConnection& connection, TUserData& user, TChannelData& channel,
                   std::string_view name, std::string_view key) {
     if (TrimControls(key) != TrimControls(channel.Key)) {
         SendReply(connection, TReply::BadChannelKey, {name});
@@ -127,7 +127,7 @@ void JoinExisting(TClientThread& connection, TUserData& user, TChannelData& chan
     }
 }
 
-void JoinOneChannel(TClientThread& connection, TUserData& user, const std::string& name,
+void JoinOneChannel(TConnection& connection, TUserData& user, const std::string& name,
                     std::string_view key) {
     TClientData& registry = connection.Core.Registry;
     if (name.size() > TChannelData::kMaxNameBytes) {
@@ -149,7 +149,7 @@ void JoinOneChannel(TClientThread& connection, TUserData& user, const std::strin
 
 // Leaves each named channel in turn; stops at the first that does not exist or that the
 // user is not on.
-void PartChannels(TClientThread& connection, TUserData& user, const TParsedMessage& message) {
+void PartChannels(TConnection& connection, TUserData& user, const TParsedMessage& message) {
     TClientData& registry = connection.Core.Registry;
     const int channelCount = LeadingParamCount(message, IsGiven);
     for (int k = 1; k <= channelCount; ++k) {
@@ -167,7 +167,7 @@ void PartChannels(TClientThread& connection, TUserData& user, const TParsedMessa
     }
 }
 
-void SetTopic(TClientThread& connection, TUserData& user, TChannelData& channel,
+void SetTopic(TConnection& connection, TUserData& user, TChannelData& channel,
               std::string_view newTopic) {
     if (!IsMember(channel, user)) {
         SendReply(connection, TReply::NotOnChannel, {user.KeyWord(), channel.KeyWord()});
@@ -180,7 +180,7 @@ void SetTopic(TClientThread& connection, TUserData& user, TChannelData& channel,
     }
 }
 
-void ReportTopic(TClientThread& connection, const TChannelData& channel) {
+void ReportTopic(TConnection& connection, const TChannelData& channel) {
     if (channel.Topic.empty()) {
         SendReply(connection, TReply::NoTopic, {channel.KeyWord()});
     } else {
@@ -188,7 +188,7 @@ void ReportTopic(TClientThread& connection, const TChannelData& channel) {
     }
 }
 
-void Invite(TClientThread& connection, const TUserData& user, TUserData& target,
+void Invite(TConnection& connection, const TUserData& user, TUserData& target,
             const TChannelData& channel) {
     SendToUser(target, user, "INVITE " + target.KeyWord() + " " + channel.KeyWord());
     if (!HoldsInvitation(target, channel.KeyWord())) {
@@ -200,7 +200,7 @@ void Invite(TClientThread& connection, const TUserData& user, TUserData& target,
     SendReply(connection, TReply::Inviting, {channel.KeyWord(), target.KeyWord()});
 }
 
-void Kick(TClientThread& connection, TUserData& user, TUserData& target, TChannelData& channel,
+void Kick(TConnection& connection, TUserData& user, TUserData& target, TChannelData& channel,
           std::string_view comment) {
     SendToChannel(channel, user,
                   "KICK " + channel.KeyWord() + " " + target.KeyWord() + " :" +
@@ -213,7 +213,7 @@ void Kick(TClientThread& connection, TUserData& user, TUserData& target, TChanne
 
 // The one 353 line of a channel for NAMES, however long; invisible members are left out
 // unless the requester is on the channel.
-void SendNamesLine(TClientThread& connection, const TUserData& user, const TChannelData& channel) {
+void SendNamesLine(TConnection& connection, const TUserData& user, const TChannelData& channel) {
     const bool userIsMember = IsMember(channel, user);
     std::string names;
     for (int i = 0; i < channel.MemberCount(); ++i) {
@@ -227,7 +227,7 @@ void SendNamesLine(TClientThread& connection, const TUserData& user, const TChan
     SendReply(connection, TReply::NamesOnJoin, {shownName, names});
 }
 
-void SendChannelNames(TClientThread& connection, const TUserData& user, const std::string& name) {
+void SendChannelNames(TConnection& connection, const TUserData& user, const std::string& name) {
     if (const TChannelData* channel = connection.Core.Registry.Channels.Find(name)) {
         SendNamesLine(connection, user, *channel);
     } else {
@@ -251,7 +251,7 @@ std::string UsersOnNoChannel(const TClientData& registry, const TUserData& reque
 }
 
 // NAMES without parameters: every channel that is not secret, then the users on no channel.
-void SendAllNames(TClientThread& connection, const TUserData& user) {
+void SendAllNames(TConnection& connection, const TUserData& user) {
     const TClientData& registry = connection.Core.Registry;
     for (int i = 0; i < registry.Channels.Count() && connection.HasRoomForListing(); ++i) {
         const TChannelData& channel = *registry.Channels.At(i);
@@ -264,7 +264,7 @@ void SendAllNames(TClientThread& connection, const TUserData& user) {
 }
 
 // The 322 line of one channel, showing `name` as passed; a secret channel gives none.
-void SendListEntry(TClientThread& connection, const std::string& name) {
+void SendListEntry(TConnection& connection, const std::string& name) {
     const TChannelData* channel = connection.Core.Registry.Channels.Find(name);
     if (channel == nullptr) {
         SendReply(connection, TReply::NoSuchChannel, {name});
@@ -277,7 +277,7 @@ void SendListEntry(TClientThread& connection, const std::string& name) {
               {shownName, std::to_string(channel->MemberCount()), channel->Topic});
 }
 
-void ListChannels(TClientThread& connection, const TParsedMessage& message) {
+void ListChannels(TConnection& connection, const TParsedMessage& message) {
     const TClientData& registry = connection.Core.Registry;
     const int nameCount = LeadingParamCount(message, IsGiven);
     if (nameCount > 0) {
@@ -291,7 +291,7 @@ void ListChannels(TClientThread& connection, const TParsedMessage& message) {
 
 }  // namespace
 
-void HandleJoin(TClientThread& connection, const TParsedMessage& message) {
+void HandleJoin(TConnection& connection, const TParsedMessage& message) {
     const int channelCount = LeadingParamCount(message, IsChannelName);
     if (channelCount == 0) {
         SendReply(connection, TReply::NoSuchChannel, {message.Param(1)});
@@ -307,7 +307,7 @@ void HandleJoin(TClientThread& connection, const TParsedMessage& message) {
     }
 }
 
-void HandlePart(TClientThread& connection, const TParsedMessage& message) {
+void HandlePart(TConnection& connection, const TParsedMessage& message) {
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
@@ -315,7 +315,7 @@ void HandlePart(TClientThread& connection, const TParsedMessage& message) {
     PartChannels(connection, *user, message);
 }
 
-void HandleTopic(TClientThread& connection, const TParsedMessage& message) {
+void HandleTopic(TConnection& connection, const TParsedMessage& message) {
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
@@ -341,7 +341,7 @@ struct TChannelAndTarget {
     TUserData* Target;
 };
 
-std::optional<TChannelAndTarget> FindChannelAndTarget(TClientThread& connection,
+std::optional<TChannelAndTarget> FindChannelAndTarget(TConnection& connection,
                                                       const std::string& channelName,
                                                       const std::string& targetNick) {
     TClientData& registry = connection.Core.Registry;
@@ -363,7 +363,7 @@ std::optional<TChannelAndTarget> FindChannelAndTarget(TClientThread& connection,
 
 }  // namespace
 
-void HandleInvite(TClientThread& connection, const TParsedMessage& message) {
+void HandleInvite(TConnection& connection, const TParsedMessage& message) {
     const std::string& targetNick = message.Param(1);
     const std::string& channelName = message.Param(2);
     std::lock_guard lock(connection.Core.Registry.Lock);
@@ -382,7 +382,7 @@ void HandleInvite(TClientThread& connection, const TParsedMessage& message) {
     }
 }
 
-void HandleKick(TClientThread& connection, const TParsedMessage& message) {
+void HandleKick(TConnection& connection, const TParsedMessage& message) {
     const std::string& channelName = message.Param(1);
     const std::string& targetNick = message.Param(2);
     std::lock_guard lock(connection.Core.Registry.Lock);
@@ -401,7 +401,7 @@ void HandleKick(TClientThread& connection, const TParsedMessage& message) {
     }
 }
 
-void HandleNames(TClientThread& connection, const TParsedMessage& message) {
+void HandleNames(TConnection& connection, const TParsedMessage& message) {
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
@@ -414,7 +414,7 @@ void HandleNames(TClientThread& connection, const TParsedMessage& message) {
     SendReply(connection, TReply::EndOfNames);
 }
 
-void HandleList(TClientThread& connection, const TParsedMessage& message) {
+void HandleList(TConnection& connection, const TParsedMessage& message) {
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)

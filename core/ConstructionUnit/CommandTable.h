@@ -8,9 +8,9 @@
 
 #include "core/ChatParser.h"
 
-class TClientThread;
+class TConnection;
 
-using TCommandHandler = void (*)(TClientThread& connection, const TParsedMessage& message);
+using TCommandHandler = void (*)(TConnection& connection, const TParsedMessage& message);
 
 struct TCommandRow {
     std::string_view Word;  // as the parser reports it, in capitals

@@ -3,7 +3,7 @@
 // registration.
 #include <string_view>
 
-#include "core/ClientThread.h"
+#include "core/Connection.h"
 #include "core/ConstructionUnit/CommandTable.h"
 #include "core/ConstructionUnit/ConstructionUnit.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
@@ -11,11 +11,11 @@
 
 namespace {
 
-void HandleSummon(TClientThread& connection, const TParsedMessage&) {
+void HandleSummon(TConnection& connection, const TParsedMessage&) {
     SendReply(connection, TReply::SummonDisabled);
 }
 
-void HandleUsers(TClientThread& connection, const TParsedMessage&) {
+void HandleUsers(TConnection& connection, const TParsedMessage&) {
     SendReply(connection, TReply::UsersDisabled);
 }
 
@@ -60,7 +60,7 @@ const TCommandRow* FindCommand(std::string_view word) {
     return nullptr;
 }
 
-void DispatchLine(TClientThread& connection, std::string_view line) {
+void DispatchLine(TConnection& connection, std::string_view line) {
     TParsedMessage message;
     const TCommandRow* command = nullptr;
     if (ParseLine(line, message))

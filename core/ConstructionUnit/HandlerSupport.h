@@ -5,20 +5,21 @@
 #include <string>
 #include <string_view>
 
-#include "core/ClientThread.h"
+#include "core/Connection.h"
+#include "core/ServerCore.h"
 #include "core/ConstructionUnit/NumericReplies.h"
 #include "core/HashTable.h"
 
 // Sends the reply `reply` of the reply table to the connection, addressed to the
 // connection's nickname.
-inline void SendReply(TClientThread& connection, TReply reply,
+inline void SendReply(TConnection& connection, TReply reply,
                       std::initializer_list<std::string_view> args = {}) {
     connection.SendLine(
         BuildReplyLine(connection.Core.Settings.ServerName, connection.Nick, reply, args));
 }
 
 // The connection's own user record (found under its nickname), or null.
-inline TUserData* OwnRecord(TClientThread& connection) {
+inline TUserData* OwnRecord(TConnection& connection) {
     return connection.Core.Registry.Users.Find(connection.Nick);
 }
 

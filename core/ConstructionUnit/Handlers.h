@@ -8,29 +8,29 @@
 
 #include "core/ChatParser.h"
 
-class TClientThread;
+class TConnection;
 
-void HandleNick(TClientThread& connection, const TParsedMessage& message);
-void HandleUser(TClientThread& connection, const TParsedMessage& message);
-void HandleQuit(TClientThread& connection, const TParsedMessage& message);
+void HandleNick(TConnection& connection, const TParsedMessage& message);
+void HandleUser(TConnection& connection, const TParsedMessage& message);
+void HandleQuit(TConnection& connection, const TParsedMessage& message);
 
-void HandleJoin(TClientThread& connection, const TParsedMessage& message);
-void HandlePart(TClientThread& connection, const TParsedMessage& message);
-void HandleTopic(TClientThread& connection, const TParsedMessage& message);
-void HandleNames(TClientThread& connection, const TParsedMessage& message);
-void HandleList(TClientThread& connection, const TParsedMessage& message);
-void HandleInvite(TClientThread& connection, const TParsedMessage& message);
-void HandleKick(TClientThread& connection, const TParsedMessage& message);
+void HandleJoin(TConnection& connection, const TParsedMessage& message);
+void HandlePart(TConnection& connection, const TParsedMessage& message);
+void HandleTopic(TConnection& connection, const TParsedMessage& message);
+void HandleNames(TConnection& connection, const TParsedMessage& message);
+void HandleList(TConnection& connection, const TParsedMessage& message);
+void HandleInvite(TConnection& connection, const TParsedMessage& message);
+void HandleKick(TConnection& connection, const TParsedMessage& message);
 
-void HandleMode(TClientThread& connection, const TParsedMessage& message);
+void HandleMode(TConnection& connection, const TParsedMessage& message);
 
-void HandlePrivmsg(TClientThread& connection, const TParsedMessage& message);
-void HandleNotice(TClientThread& connection, const TParsedMessage& message);
+void HandlePrivmsg(TConnection& connection, const TParsedMessage& message);
+void HandleNotice(TConnection& connection, const TParsedMessage& message);
 
-void HandleWho(TClientThread& connection, const TParsedMessage& message);
-void HandleWhois(TClientThread& connection, const TParsedMessage& message);
-void HandleIson(TClientThread& connection, const TParsedMessage& message);
-void HandleAway(TClientThread& connection, const TParsedMessage& message);
-void HandleVersion(TClientThread& connection, const TParsedMessage& message);
-void HandlePing(TClientThread& connection, const TParsedMessage& message);
-void HandlePong(TClientThread& connection, const TParsedMessage& message);
+void HandleWho(TConnection& connection, const TParsedMessage& message);
+void HandleWhois(TConnection& connection, const TParsedMessage& message);
+void HandleIson(TConnection& connection, const TParsedMessage& message);
+void HandleAway(TConnection& connection, const TParsedMessage& message);
+void HandleVersion(TConnection& connection, const TParsedMessage& message);
+void HandlePing(TConnection& connection, const TParsedMessage& message);
+void HandlePong(TConnection& connection, const TParsedMessage& message);

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/ClientThread.h"
+#include "core/Connection.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
 #include "core/ConstructionUnit/Membership.h"
@@ -48,7 +48,7 @@ bool MaySpeakIn(const TChannelData& channel, const TUserData& sender) {
     return IsChanOp(channel, sender) || channel.MemberFlags(sender.KeyWord())->Voice != 0;
 }
 
-void DeliverToNick(TClientThread& connection, const TUserData& sender, const TUserData& recipient,
+void DeliverToNick(TConnection& connection, const TUserData& sender, const TUserData& recipient,
                    const std::string& text, const TMessageKind& kind) {
     SendToUser(recipient, sender,
                std::string(kind.Command) + " " + recipient.KeyWord() + " " + text);
@@ -57,7 +57,7 @@ void DeliverToNick(TClientThread& connection, const TUserData& sender, const TUs
     }
 }
 
-void DeliverToChannel(TClientThread& connection, const TUserData& sender,
+void DeliverToChannel(TConnection& connection, const TUserData& sender,
                       const TChannelData& channel, const std::string& text,
                       const TMessageKind& kind) {
     if (kind.ObeysChannelModes && !MaySpeakIn(channel, sender)) {
@@ -71,7 +71,7 @@ void DeliverToChannel(TClientThread& connection, const TUserData& sender,
 // Delivers to the targets in turn and stops at the first that does not exist. A
 // target named again (the same record, whatever the spelling) is served once only,
 // so that one line cannot multiply what a recipient receives.
-void RelayMessage(TClientThread& connection, const TParsedMessage& message,
+void RelayMessage(TConnection& connection, const TParsedMessage& message,
                   const TMessageKind& kind) {
     const int textNumber = TextParameterNumber(message);
     const std::string& text = message.Param(textNumber);
@@ -118,10 +118,10 @@ void RelayMessage(TClientThread& connection, const TParsedMessage& message,
 
 }  // namespace
 
-void HandlePrivmsg(TClientThread& connection, const TParsedMessage& message) {
+void HandlePrivmsg(TConnection& connection, const TParsedMessage& message) {
     RelayMessage(connection, message, kPrivmsg);
 }
 
-void HandleNotice(TClientThread& connection, const TParsedMessage& message) {
+void HandleNotice(TConnection& connection, const TParsedMessage& message) {
     RelayMessage(connection, message, kNotice);
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/ClientThread.h"
+#include "core/Connection.h"
 #include "core/ConstructionUnit/BanMask.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
@@ -62,7 +62,7 @@ std::string UserModeLetters(const TUserData& user) {
 }
 
 // Changes and reports the user's own modes; any other user's are out of reach (502).
-void HandleUserMode(TClientThread& connection, const TParsedMessage& message, TUserData& user) {
+void HandleUserMode(TConnection& connection, const TParsedMessage& message, TUserData& user) {
     const std::string& target = message.Param(1);
     if (user.KeyWord() != target) {
         SendReply(connection, TReply::UsersDontMatch);
@@ -105,7 +105,7 @@ TMemberFlags* FlagsOfMember(const TChannelData& channel, TPredicate isWanted) {
 
 // The mode line of a channel: its letters, then the limit, then the key, which only
 // members see.
-void SendChannelModes(TClientThread& connection, std::string_view target,
+void SendChannelModes(TConnection& connection, std::string_view target,
                       const TChannelData& channel) {
     std::string letters;
     std::string parameters;
@@ -127,7 +127,7 @@ void SendChannelModes(TClientThread& connection, std::string_view target,
 }
 
 // One 367 line per mask in list order, then the 368 line.
-void SendBanList(TClientThread& connection, std::string_view target, const TChannelData& channel) {
+void SendBanList(TConnection& connection, std::string_view target, const TChannelData& channel) {
     for (const std::string& mask : channel.Bans)
         SendReply(connection, TReply::BanList, {target, mask});
     SendReply(connection, TReply::EndOfBanList, {target});
@@ -152,7 +152,7 @@ bool IsUsable(std::string_view parameter) {
 // everything else in one summary line at the end.
 class TChannelModeChange {
   public:
-    TChannelModeChange(TClientThread& connection, const TParsedMessage& message,
+    TChannelModeChange(TConnection& connection, const TParsedMessage& message,
                        const TUserData& sender, TChannelData& channel)
         : connection_(connection), message_(message), sender_(sender), channel_(channel) {}
 
@@ -358,7 +358,7 @@ class TChannelModeChange {
         Announce(summary);
     }
 
-    TClientThread& connection_;
+    TConnection& connection_;
     const TParsedMessage& message_;
     const TUserData& sender_;
     TChannelData& channel_;
@@ -371,7 +371,7 @@ class TChannelModeChange {
 };
 
 // Only a member who is a channel operator may change a channel's modes.
-void ChangeChannelModes(TClientThread& connection, const TParsedMessage& message,
+void ChangeChannelModes(TConnection& connection, const TParsedMessage& message,
                         const TUserData& user, TChannelData& channel) {
     if (!IsMember(channel, user)) {
         SendReply(connection, TReply::NotOnChannel, {user.KeyWord(), channel.KeyWord()});
@@ -385,7 +385,7 @@ void ChangeChannelModes(TClientThread& connection, const TParsedMessage& message
 }
 
 // The two queries answer anybody; everything else is a change.
-void HandleChannelMode(TClientThread& connection, const TParsedMessage& message,
+void HandleChannelMode(TConnection& connection, const TParsedMessage& message,
                        const TUserData& user) {
     const std::string& target = message.Param(1);
     TChannelData* channel = connection.Core.Registry.Channels.Find(target);
@@ -405,7 +405,7 @@ void HandleChannelMode(TClientThread& connection, const TParsedMessage& message,
 
 }  // namespace
 
-void HandleMode(TClientThread& connection, const TParsedMessage& message) {
+void HandleMode(TConnection& connection, const TParsedMessage& message) {
     const std::string& target = message.Param(1);
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "JapaneseTexts.h"
-#include "core/ClientThread.h"
+#include "core/Connection.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
 #include "core/ConstructionUnit/Membership.h"
@@ -30,14 +30,14 @@ bool IsVisibleTo(const TUserData& user, const TUserData& asker) {
 // ---- WHO ---------------------------------------------------------------------------
 
 // One 352 line; `channelField` is the channel's name, or "*" for a nick target.
-void SendWhoEntry(TClientThread& connection, std::string_view channelField, const TUserData& user,
+void SendWhoEntry(TConnection& connection, std::string_view channelField, const TUserData& user,
                   bool chanOp) {
     SendReply(connection, TReply::WhoReply,
               {channelField, user.UserName, user.Host, connection.Core.Settings.ServerName,
                user.KeyWord(), chanOp ? "@" : "", user.RealName});
 }
 
-void WhoOfChannel(TClientThread& connection, const TUserData& asker, const std::string& name) {
+void WhoOfChannel(TConnection& connection, const TUserData& asker, const std::string& name) {
     const TChannelData* channel = connection.Core.Registry.Channels.Find(name);
     if (channel == nullptr) {
         SendReply(connection, TReply::NoSuchChannel, {name});
@@ -56,7 +56,7 @@ void WhoOfChannel(TClientThread& connection, const TUserData& asker, const std::
     SendReply(connection, TReply::EndOfWho, {channel->KeyWord()});
 }
 
-void WhoOfNick(TClientThread& connection, const TUserData& asker, const std::string& nick) {
+void WhoOfNick(TConnection& connection, const TUserData& asker, const std::string& nick) {
     const TUserData* user = connection.Core.Registry.Users.Find(nick);
     if (user == nullptr) {
         SendReply(connection, TReply::NoSuchNick, {nick});
@@ -89,7 +89,7 @@ std::string WhoisChannelList(const TUserData& user) {
     return list;
 }
 
-void SendWhoisDetails(TClientThread& connection, const TUserData& user) {
+void SendWhoisDetails(TConnection& connection, const TUserData& user) {
     const TSettings& settings = connection.Core.Settings;
     const std::string& nick = user.KeyWord();
     SendReply(connection, TReply::WhoisUser, {nick, user.UserName, user.Host, user.RealName});
@@ -101,7 +101,7 @@ void SendWhoisDetails(TClientThread& connection, const TUserData& user) {
 // ---- ISON --------------------------------------------------------------------------
 
 // The stored nicks of the asked users that are present, in the order asked.
-std::string PresentNicks(TClientThread& connection, const TParsedMessage& message) {
+std::string PresentNicks(TConnection& connection, const TParsedMessage& message) {
     std::lock_guard lock(connection.Core.Registry.Lock);
     std::string list;
     for (int k = 1; k <= TParsedMessage::MaxParams && !message.Param(k).empty(); ++k) {
@@ -117,7 +117,7 @@ std::string PresentNicks(TClientThread& connection, const TParsedMessage& messag
 
 }  // namespace
 
-void HandleWho(TClientThread& connection, const TParsedMessage& message) {
+void HandleWho(TConnection& connection, const TParsedMessage& message) {
     std::lock_guard lock(connection.Core.Registry.Lock);
     const TUserData* asker = OwnRecord(connection);
     if (asker == nullptr)
@@ -130,7 +130,7 @@ void HandleWho(TClientThread& connection, const TParsedMessage& message) {
     }
 }
 
-void HandleWhois(TClientThread& connection, const TParsedMessage& message) {
+void HandleWhois(TConnection& connection, const TParsedMessage& message) {
     std::lock_guard lock(connection.Core.Registry.Lock);
     const TUserData* asker = OwnRecord(connection);
     if (asker == nullptr)
@@ -146,12 +146,12 @@ void HandleWhois(TClientThread& connection, const TParsedMessage& message) {
     SendReply(connection, TReply::EndOfWhois, {user->KeyWord()});
 }
 
-void HandleIson(TClientThread& connection, const TParsedMessage& message) {
+void HandleIson(TConnection& connection, const TParsedMessage& message) {
     const std::string list = PresentNicks(connection, message);
     SendReply(connection, TReply::IsOn, {list});
 }
 
-void HandleAway(TClientThread& connection, const TParsedMessage& message) {
+void HandleAway(TConnection& connection, const TParsedMessage& message) {
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
@@ -162,16 +162,16 @@ void HandleAway(TClientThread& connection, const TParsedMessage& message) {
     SendReply(connection, away ? TReply::NowAway : TReply::UnAway);
 }
 
-void HandleVersion(TClientThread& connection, const TParsedMessage& /*message*/) {
+void HandleVersion(TConnection& connection, const TParsedMessage& /*message*/) {
     const TServerCore& core = connection.Core;
     SendReply(connection, TReply::Version,
               {core.ProgramFileName, core.ProductVersion, core.Settings.ServerName});
 }
 
-void HandlePing(TClientThread& connection, const TParsedMessage& /*message*/) {
+void HandlePing(TConnection& connection, const TParsedMessage& /*message*/) {
     SendReply(connection, TReply::Pong, {connection.Core.Settings.ServerName});
 }
 
-void HandlePong(TClientThread& connection, const TParsedMessage& /*message*/) {
+void HandlePong(TConnection& connection, const TParsedMessage& /*message*/) {
     connection.MarkPongReceived();
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "JapaneseTexts.h"
-#include "core/ClientThread.h"
+#include "core/Connection.h"
 #include "core/ConstructionUnit/ConstructionUnit.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
@@ -22,7 +22,7 @@ std::string ClosingName(const TUserData& user) {
     return user.KeyWord() + "[~" + user.UserName + "@" + user.Host + "]";
 }
 
-void SendMotd(TClientThread& connection, const std::string& server) {
+void SendMotd(TConnection& connection, const std::string& server) {
     SendReply(connection, TReply::MotdStart, {server});
     SendReply(connection, TReply::Motd, {platform::FormatDayMonthYearTime(platform::Now())});
     for (const auto& line : connection.Core.Settings.MotdLines)
@@ -33,7 +33,7 @@ void SendMotd(TClientThread& connection, const std::string& server) {
 int WelcomedUsers(const TClientData& registry) {
     int welcomed = 0;
     for (int i = 0; i < registry.Users.Count(); ++i) {
-        const TClientThread* owner = registry.Users.At(i)->Connection;
+        const TConnection* owner = registry.Users.At(i)->Connection;
         welcomed += owner != nullptr && owner->Registered() ? 1 : 0;
     }
     return welcomed;
@@ -43,7 +43,7 @@ int WelcomedUsers(const TClientData& registry) {
 // caller holds the registry's Lock. The limit counts the users welcomed so far, so
 // connections that never register take no user's place; of connections from one
 // host that register at the same time, the first to get here is the one welcomed.
-void SendWelcome(TClientThread& connection, const TUserData& user) {
+void SendWelcome(TConnection& connection, const TUserData& user) {
     const TClientData& registry = connection.Core.Registry;
     if (WelcomedUsers(registry) >= connection.Core.Settings.MaxConnection) {
         connection.SendClosingError(ClosingName(user) + std::string(Texts::RefuseOverLimit));
@@ -78,7 +78,7 @@ void AnnounceQuitAndLeaveAll(TClientData& registry, TUserData& user, std::string
         LeaveChannel(registry, user, *user.Channels.front());
 }
 
-void ChangeNick(TClientThread& connection, const std::string& nickname) {
+void ChangeNick(TConnection& connection, const std::string& nickname) {
     TUserData* user = OwnRecord(connection);
     if (user == nullptr) {
         SendReply(connection, TReply::NoSuchNick, {connection.Nick});
@@ -90,7 +90,7 @@ void ChangeNick(TClientThread& connection, const std::string& nickname) {
 }
 
 // A new record for the connection's user, made by the first of NICK and USER.
-TUserData* NewRecord(TClientThread& connection) {
+TUserData* NewRecord(TConnection& connection) {
     TUserData* user = connection.Core.Registry.Users.Add();
     user->Host = connection.PeerHost;
     user->Address = connection.PeerAddress;
@@ -98,7 +98,7 @@ TUserData* NewRecord(TClientThread& connection) {
     return user;
 }
 
-void GiveFirstNick(TClientThread& connection, const std::string& nickname) {
+void GiveFirstNick(TConnection& connection, const std::string& nickname) {
     auto& registry = connection.Core.Registry;
     connection.Nick = nickname;
     TUserData* user = registry.UserOfConnection(&connection);
@@ -128,7 +128,7 @@ bool IsValidUserName(std::string_view text) {
     return true;
 }
 
-bool HostHasUser(const TClientData& registry, const TClientThread& connection, bool welcomedOnly) {
+bool HostHasUser(const TClientData& registry, const TConnection& connection, bool welcomedOnly) {
     for (int i = 0; i < registry.Users.Count(); ++i) {
         const TUserData& user = *registry.Users.At(i);
         const bool welcomed = user.Connection != nullptr && user.Connection->Registered();
@@ -140,7 +140,7 @@ bool HostHasUser(const TClientData& registry, const TClientThread& connection, b
     return false;
 }
 
-void HandleNick(TClientThread& connection, const TParsedMessage& message) {
+void HandleNick(TConnection& connection, const TParsedMessage& message) {
     const std::string& nickname = message.Param(1);
     if (nickname.empty()) {
         SendReply(connection, TReply::NoNicknameGiven);
@@ -161,7 +161,7 @@ void HandleNick(TClientThread& connection, const TParsedMessage& message) {
     }
 }
 
-void HandleUser(TClientThread& connection, const TParsedMessage& message) {
+void HandleUser(TConnection& connection, const TParsedMessage& message) {
     auto& registry = connection.Core.Registry;
     std::lock_guard lock(registry.Lock);
     TUserData* user = registry.UserOfConnection(&connection);
@@ -180,7 +180,7 @@ void HandleUser(TClientThread& connection, const TParsedMessage& message) {
         SendWelcome(connection, *user);
 }
 
-void HandleQuit(TClientThread& connection, const TParsedMessage& message) {
+void HandleQuit(TConnection& connection, const TParsedMessage& message) {
     const std::string reason(WithoutLeadingColon(message.Param(1)));
     auto& registry = connection.Core.Registry;
     std::lock_guard lock(registry.Lock);
@@ -191,7 +191,7 @@ void HandleQuit(TClientThread& connection, const TParsedMessage& message) {
     connection.SendClosingError(ClosingName(*user) + " " + reason);
 }
 
-void QuitFromAll(TClientThread& connection, std::string_view nick, std::string_view reason) {
+void QuitFromAll(TConnection& connection, std::string_view nick, std::string_view reason) {
     auto& registry = connection.Core.Registry;
     std::lock_guard lock(registry.Lock);
     TUserData* user = registry.Users.Find(nick);
@@ -199,7 +199,7 @@ void QuitFromAll(TClientThread& connection, std::string_view nick, std::string_v
         AnnounceQuitAndLeaveAll(registry, *user, reason);
 }
 
-void RemoveConnection(TClientThread& connection) {
+void RemoveConnection(TConnection& connection) {
     auto& registry = connection.Core.Registry;
     std::lock_guard lock(registry.Lock);
     TUserData* user = registry.UserOfConnection(&connection);

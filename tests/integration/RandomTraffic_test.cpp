@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "JapaneseTexts.h"
+#include "core/ClientThread.h"
 #include "tests/support/RegistryInvariants.h"
 #include "tests/support/Replies.h"
 #include "tests/support/TestClient.h"
@@ -685,14 +686,14 @@ class TTrafficServer : public TTestServer {
         }
         TTestServer::NotifyLogout(connection);
     }
-    std::set<const TClientThread*> LiveConnections() {
+    std::set<const TConnection*> LiveConnections() {
         std::lock_guard guard(mutex_);
         return live_;
     }
 
   private:
     std::mutex mutex_;
-    std::set<const TClientThread*> live_;
+    std::set<const TConnection*> live_;
 };
 
 int UserCount(TClientData& registry) {

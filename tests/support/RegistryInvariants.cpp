@@ -103,8 +103,8 @@ void CheckChannel(const TClientData& registry, const TChannelData& channel, TFau
 }
 
 void CheckUser(const TClientData& registry, const TUserData& user,
-               const std::set<const TClientThread*>& liveConnections,
-               std::set<const TClientThread*>& seenConnections, TFaults& faults) {
+               const std::set<const TConnection*>& liveConnections,
+               std::set<const TConnection*>& seenConnections, TFaults& faults) {
     const std::string name = user.KeyWord().empty() ? "user record without a nickname"
                                                     : "user " + Quoted(user.KeyWord());
     if (user.Connection == nullptr)
@@ -164,14 +164,14 @@ std::vector<std::string> KeyOrderFaults(const std::vector<std::string>& keys,
 }
 
 std::vector<std::string> RegistryFaults(TClientData& registry,
-                                        const std::set<const TClientThread*>& liveConnections) {
+                                        const std::set<const TConnection*>& liveConnections) {
     std::lock_guard lock(registry.Lock);
     TFaults faults;
     CheckCollection(registry.Users, "user", faults);
     CheckCollection(registry.Channels, "channel", faults);
     for (int i = 0; i < registry.Channels.Count(); ++i)
         CheckChannel(registry, *registry.Channels.At(i), faults);
-    std::set<const TClientThread*> seenConnections;
+    std::set<const TConnection*> seenConnections;
     for (int i = 0; i < registry.Users.Count(); ++i)
         CheckUser(registry, *registry.Users.At(i), liveConnections, seenConnections, faults);
     return faults;

@@ -26,7 +26,7 @@
 // Takes the registry's lock itself; the lock is re-entrant, so a caller that already
 // holds it may call this as well.
 std::vector<std::string> RegistryFaults(TClientData& registry,
-                                        const std::set<const TClientThread*>& liveConnections);
+                                        const std::set<const TConnection*>& liveConnections);
 
 // What is wrong with `keys`, the keys of a keyed collection in the order it holds its
 // items (an empty key for an item without one), one text each; `what` names an item

@@ -88,8 +88,8 @@ TEST_F(Registry, UserOfConnectionComparesConnectionsOnly) {
     // Connections are only compared, never used, so addresses of two ints stand in for them.
     int firstConnection = 0;
     int secondConnection = 0;
-    auto* first = reinterpret_cast<TClientThread*>(&firstConnection);
-    auto* second = reinterpret_cast<TClientThread*>(&secondConnection);
+    auto* first = reinterpret_cast<TConnection*>(&firstConnection);
+    auto* second = reinterpret_cast<TConnection*>(&secondConnection);
 
     TUserData* keyless = Registry_.Users.Add();  // USER before NICK: no key yet
     keyless->Connection = first;

@@ -31,7 +31,7 @@ struct RegistryInvariantsTest : ::testing::Test {
     TServerCore core{TSettings{}, host, "no-such-program"};
     TClientData& registry = core.Registry;
     std::vector<std::unique_ptr<TClientThread>> connections;
-    std::set<const TClientThread*> live;
+    std::set<const TConnection*> live;
 
     TClientThread* NewConnection() {
         connections.push_back(std::make_unique<TClientThread>(core));
