@@ -5,8 +5,10 @@
 
 #include <stdexcept>
 
-TDeliveryLedger::TDeliveryLedger(int receivers, int senders, int receiptsPerMessage)
+TDeliveryLedger::TDeliveryLedger(int receivers, int senders, int receiptsPerMessage,
+                                 EInFlightUntil until)
     : Senders_(senders),
+      Until_(until),
       ReceiptsPerMessage_(static_cast<uint16_t>(receiptsPerMessage)),
       SenderRecords_(static_cast<std::size_t>(senders)),
       NextExpected_(static_cast<std::size_t>(receivers) * static_cast<std::size_t>(senders)) {
@@ -35,21 +37,26 @@ TDeliveryLedger::EReceipt TDeliveryLedger::NoteReceived(int receiver, int sender
         ++Duplicated_;
         return EReceipt::Unexpected;
     }
-    if (++record.ReceiptsOf[sequence] < ReceiptsPerMessage_)
-        return EReceipt::Counted;
-    ++record.Completed;
-    return EReceipt::Completed;
+    const uint16_t receipts = ++record.ReceiptsOf[sequence];
+    const bool first = receipts == 1;
+    const bool last = receipts == ReceiptsPerMessage_;
+    record.FirstReceived += first;
+    record.Completed += last;
+    return (Until_ == EInFlightUntil::FirstReceipt ? first : last) ? EReceipt::Landed
+                                                                   : EReceipt::Counted;
 }
 
 uint32_t TDeliveryLedger::InFlight(int sender) const {
     const auto& record = SenderRecords_[static_cast<std::size_t>(sender)];
-    return static_cast<uint32_t>(record.ReceiptsOf.size()) - record.Completed;
+    const uint32_t landed =
+        Until_ == EInFlightUntil::FirstReceipt ? record.FirstReceived : record.Completed;
+    return static_cast<uint32_t>(record.ReceiptsOf.size()) - landed;
 }
 
-uint32_t TDeliveryLedger::InFlightTotal() const {
+uint32_t TDeliveryLedger::UnfinishedTotal() const {
     uint32_t total = 0;
-    for (int sender = 0; sender < Senders_; ++sender)
-        total += InFlight(sender);
+    for (const auto& record : SenderRecords_)
+        total += static_cast<uint32_t>(record.ReceiptsOf.size()) - record.Completed;
     return total;
 }
 

@@ -25,9 +25,9 @@ constexpr std::size_t kMaxSize = 400;
 
 constexpr const char* kUsage =
     "usage: LoadGenerator --port P [--server-pid PID] [--label NAME] [--clients N]\n"
-    "         [--senders S] [--window W | --rate MSGS_PER_S] [--size BYTES]\n"
-    "         [--duration S] [--to-nick] [--connect-window C] [--setup-timeout S]\n"
-    "         [--drain-timeout S]\n";
+    "         [--senders S] [--window W [--until-first-receipt] | --rate MSGS_PER_S]\n"
+    "         [--size BYTES] [--duration S] [--to-nick] [--connect-window C]\n"
+    "         [--setup-timeout S] [--drain-timeout S]\n";
 
 bool ParseNumber(std::string_view text, double& value) {
     char* end = nullptr;
@@ -62,6 +62,8 @@ std::optional<std::string> CheckLimits(const TGeneratorOptions& options) {
     if (options.Rate < 0 || options.Rate > 1e7 || options.DurationS < 0 ||
         options.DurationS > 3600 || options.SetupTimeoutS <= 0 || options.DrainTimeoutS <= 0)
         return "a rate, duration or timeout is out of range";
+    if (options.UntilFirstReceipt && options.Rate > 0)
+        return "--until-first-receipt is for the closed loop (--window), not --rate";
     if (options.ConnectWindow < 1)
         return "--connect-window must be at least 1";
     return std::nullopt;
@@ -72,7 +74,8 @@ std::optional<std::string> CheckLimits(const TGeneratorOptions& options) {
 std::string TGeneratorOptions::Point() const {
     std::string point = std::to_string(Clients) + "/" + std::to_string(Senders) + "/";
     point +=
-        Rate > 0 ? "r" + std::to_string(static_cast<long>(Rate)) : "w" + std::to_string(Window);
+        Rate > 0 ? "r" + std::to_string(static_cast<long>(Rate))
+                 : (UntilFirstReceipt ? "f" : "w") + std::to_string(Window);
     return ToNick ? point + "/nick" : point;
 }
 
@@ -105,6 +108,8 @@ std::optional<TGeneratorOptions> ParseGeneratorOptions(int argc, char** argv) {
         const std::string_view name = argv[i];
         if (name == "--to-nick") {
             options.ToNick = true;
+        } else if (name == "--until-first-receipt") {
+            options.UntilFirstReceipt = true;
         } else if (const auto found = valued.find(name); found == valued.end()) {
             fault = "unknown option " + std::string(name);
         } else if (i + 1 == argc || !found->second(argv[++i])) {

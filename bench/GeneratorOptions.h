@@ -12,6 +12,9 @@ struct TGeneratorOptions {
     int Clients = 10;
     int Senders = 1;
     int Window = 4;          // closed loop: messages in flight per sender
+    // Closed loop: a message stops being in flight as soon as its first receiver has it
+    // (point "fW"), instead of once every receiver has it (point "wW").
+    bool UntilFirstReceipt = false;
     double Rate = 0;         // paced: messages per second of all senders together; 0 = closed loop
     std::size_t Size = 100;  // bytes of message text
     double DurationS = 5;    // send phase; 0 = register and join only
@@ -23,7 +26,8 @@ struct TGeneratorOptions {
     double SetupTimeoutS = 300;
     double DrainTimeoutS = 10;
 
-    // The point of the matrix this run measures, e.g. "50/5/w4" or "200/1/r1000/nick".
+    // The point of the matrix this run measures, e.g. "50/5/w4", "10/5/f4" or
+    // "200/1/r1000/nick".
     std::string Point() const;
     // The most messages one sender may have in flight: what it writes before the server
     // has read it must stay below the server's burst limit.

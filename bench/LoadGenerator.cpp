@@ -53,6 +53,7 @@ void PrintResultLine(const TGeneratorOptions& options, const TRunResult& result)
         {"senders", std::to_string(options.Senders)},
         {"mode", options.Rate > 0 ? "paced" : "closed"},
         {"window", std::to_string(options.Rate > 0 ? options.BurstSafeWindow() : options.Window)},
+        {"in_flight_until", options.UntilFirstReceipt ? "first" : "last"},
         {"rate", Figure(options.Rate, 0)},
         {"size", std::to_string(options.Size)},
         {"target", options.ToNick ? "nick" : "channel"},

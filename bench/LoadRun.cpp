@@ -57,7 +57,9 @@ int ReceiptsPerMessage(const TGeneratorOptions& options) {
 TLoadRun::TLoadRun(const TGeneratorOptions& options)
     : Options_(options),
       Scratch_(kScratchBytes),
-      Ledger_(options.Clients, options.Senders, ReceiptsPerMessage(options)),
+      Ledger_(options.Clients, options.Senders, ReceiptsPerMessage(options),
+              options.UntilFirstReceipt ? TDeliveryLedger::EInFlightUntil::FirstReceipt
+                                        : TDeliveryLedger::EInFlightUntil::LastReceipt),
       SentBy_(static_cast<std::size_t>(options.Senders)) {
     EpollFd_ = epoll_create1(EPOLL_CLOEXEC);
     TimerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -158,7 +160,7 @@ void TLoadRun::SendAndDrain() {
     for (const uint64_t sent : SentBy_)
         Result_.Sent += sent;
 
-    const bool drained = PollUntil([&] { return Ledger_.InFlightTotal() == 0; },
+    const bool drained = PollUntil([&] { return Ledger_.UnfinishedTotal() == 0; },
                                    end + SecondsToNs(Options_.DrainTimeoutS));
     std::fprintf(stderr, "LoadGenerator: sent %llu messages in %.2f s, %s after %.2f s more\n",
                  static_cast<unsigned long long>(Result_.Sent), Result_.SendSeconds,
@@ -297,7 +299,7 @@ void TLoadRun::OnMessage(int receiver, std::string_view text, int64_t nowNs) {
     }
     Result_.Latency.Add(nowNs - stamp->SentNs);
     if (Ledger_.NoteReceived(receiver, stamp->Sender, stamp->Sequence) ==
-        TDeliveryLedger::EReceipt::Completed) {
+        TDeliveryLedger::EReceipt::Landed) {
         SendDueMessages(stamp->Sender, nowNs);
         ArmPacingTimer();
     }

@@ -6,10 +6,12 @@
 // When is a message delivered? The servers do not echo a channel message to its
 // sender, so a sender cannot see its own message come back. But the generator plays
 // every client in one process, so it sees every receipt itself: a message counts as
-// in flight from its write until every receiver due to get it has got it. This makes
-// the closed loop's window a window of complete fan-outs, and it bounds what a sender
-// has written that the server has not read yet, which must stay below the server's
-// burst limit.
+// in flight from its write until every receiver due to get it has got it (point
+// "wW": the closed loop's window is a window of complete fan-outs), or, with
+// UntilFirstReceipt, until the first of them has it (point "fW": like a sender in a
+// real channel, which never waits for the slowest member). Either way the window
+// bounds what a sender has written that the server has not read yet, which must stay
+// below the server's burst limit: a receipt means the server has read the message.
 #pragma once
 
 #include <sys/epoll.h>

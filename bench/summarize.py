@@ -77,6 +77,8 @@ def fan_out_table(table, points, servers):
     if ours_present:
         header += [f"p99 {OURS} ÷ {peer}" for peer in peers]
     header += [f"{server} CPU µs/delivery" for server in servers]
+    if ours_present:
+        header += [f"CPU {OURS} ÷ {peer}" for peer in peers]
     header += ["faults", "failed runs"]
     rows = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
     for point in points:
@@ -92,6 +94,10 @@ def fan_out_table(table, points, servers):
             row += [ratio(ours.get("p99_ms"), table.get((peer, point), {}).get("p99_ms"))
                     for peer in peers]
         row += [show(cell.get("server_cpu_us_per_delivery"), 1, 2) for cell in cells]
+        if ours_present:
+            row += [ratio(ours.get("server_cpu_us_per_delivery"),
+                          table.get((peer, point), {}).get("server_cpu_us_per_delivery"))
+                    for peer in peers]
         row += [show(sum(cell.get("faults", 0) for cell in cells)),
                 show(sum(cell.get("failed", 0) for cell in cells))]
         rows.append("| " + " | ".join(row) + " |")
@@ -140,9 +146,10 @@ def main():
     main_servers = [server for server in servers if not server.endswith("-dns")]
     repeats = max((cell["runs"] for cell in table.values()), default=0)
     print(f"\nMedians of up to {repeats} run(s) per point. Point N/S/wW: N clients in one "
-          "channel, S senders, closed loop with W messages in flight per sender; N/S/rR: "
+          "channel, S senders, closed loop with W messages in flight per sender, each until "
+          "every receiver has it; N/S/fW: the same until its first receiver has it; N/S/rR: "
           "paced at R messages/s in all; /nick: PRIVMSG to a nick. Ratios are ours ÷ peer "
-          "(above 1 is faster for deliveries/s, slower for p99).\n")
+          "(above 1 is faster for deliveries/s, slower for p99 and CPU per delivery).\n")
     if send_points:
         print(fan_out_table(table, send_points, main_servers))
         print()

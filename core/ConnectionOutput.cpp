@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -12,6 +13,13 @@ namespace {
 // Rounds of writing one Flush makes for output that other threads keep queuing
 // while it writes; then the connection's own thread takes over.
 constexpr int kMaxWriteRounds = 4;
+
+// What a drained output keeps of its buffers: room for the rounds of a busy channel
+// (a smaller bound costs allocations on every round). A backlog (a long listing, a
+// reader that fell behind) is given back once written.
+constexpr std::size_t kRetainedBufferBytes = 16 * 1024;
+// What a thread keeps of its list of the outputs of a burst.
+constexpr std::size_t kRetainedBatchOutputs = 4 * TOutputBatch::kOwnWritesPerBurst;
 
 constexpr std::string_view kLineEnd = "\r\n";
 
@@ -46,6 +54,7 @@ void AppendWholeLine(std::string& out, std::string_view line) {
 
 thread_local int openBatches = 0;
 thread_local std::vector<std::shared_ptr<TConnectionOutput>> deferredOutputs;
+thread_local std::size_t batchBytes = 0;  // queued while the outermost batch is open
 
 }  // namespace
 
@@ -54,6 +63,7 @@ TConnectionOutput::TConnectionOutput(std::shared_ptr<listener::TClientSocket> so
     : socket_(std::move(socket)), limitBytes_(limitBytes) {}
 
 bool TConnectionOutput::Append(std::string_view line) {
+    TOutputBatch::NoteQueued(line.size());
     std::lock_guard lock(mutex_);
     if (failure_ != 0 || !socket_->Connected())
         return false;
@@ -95,7 +105,10 @@ void TConnectionOutput::Flush() {
     const bool leftOver = failure_ == 0 && QueuedBytes() > 0;
     waitsForRoom_ = leftOver;
     writerActive_ = false;
-    writerDone_.notify_all();
+    if (!leftOver)
+        ReleaseSpareCapacity();
+    if (closingWaits_)
+        writerDone_.notify_all();
     lock.unlock();
     if (leftOver)
         socket_->Wake();
@@ -133,6 +146,16 @@ void TConnectionOutput::EndIfStalled(uint32_t timeoutMs) {
         Fail(ETIMEDOUT);
 }
 
+void TConnectionOutput::ReleaseSpareCapacity() {
+    if (writing_.capacity() > kRetainedBufferBytes) {
+        writing_.clear();
+        writing_.shrink_to_fit();
+        written_ = 0;
+    }
+    if (pending_.empty() && pending_.capacity() > kRetainedBufferBytes)
+        pending_.shrink_to_fit();
+}
+
 int TConnectionOutput::Failure() {
     std::lock_guard lock(mutex_);
     return failure_;
@@ -158,6 +181,7 @@ void TConnectionOutput::Fail(int error) {
 void TConnectionOutput::WriteClosingError(std::string_view line) {
     std::unique_lock lock(mutex_);
     // A writer only finishes one system call that never waits.
+    closingWaits_ = true;
     writerDone_.wait(lock, [this] { return !writerActive_; });
     if (failure_ == 0 && socket_->Connected()) {
         std::string due(writing_, written_);
@@ -200,8 +224,8 @@ TOutputWriter::~TOutputWriter() {
 void TOutputWriter::HandOver(std::vector<std::shared_ptr<TConnectionOutput>>& outputs) {
     {
         std::lock_guard lock(mutex_);
-        burstsInHand_.fetch_sub(1, std::memory_order_relaxed);
-        if (outputs.empty() && burstsInHand_.load(std::memory_order_relaxed) > 0)
+        burstsInHand_.fetch_sub(1);
+        if (outputs.empty() && burstsInHand_.load() > 0)
             return;
         if (due_.empty())
             due_.swap(outputs);
@@ -211,6 +235,14 @@ void TOutputWriter::HandOver(std::vector<std::shared_ptr<TConnectionOutput>>& ou
     }
     outputs.clear();
     work_.notify_one();
+}
+
+void TOutputWriter::BurstEnds() {
+    // Only a writer waiting for the bursts in hand needs to hear of the last one.
+    if (burstsInHand_.fetch_sub(1) == 1 && lingering_.load()) {
+        std::lock_guard lock(mutex_);
+        work_.notify_one();
+    }
 }
 
 void TOutputWriter::WaitUntilIdle() {
@@ -226,9 +258,10 @@ void TOutputWriter::Run() {
         if (due_.empty())
             return;  // stopping, and everything is written
         // Bursts being handled at this moment join this round, if they are quick.
-        work_.wait_for(lock, kWaitForBurstsInHand, [this] {
-            return stopping_ || burstsInHand_.load(std::memory_order_relaxed) == 0;
-        });
+        lingering_ = true;
+        work_.wait_for(lock, kWaitForBurstsInHand,
+                       [this] { return stopping_ || burstsInHand_.load() == 0; });
+        lingering_ = false;
         round.swap(due_);
         writing_ = true;
         lock.unlock();
@@ -249,8 +282,26 @@ TOutputBatch::TOutputBatch(TOutputWriter& writer) : writer_(writer) {
 }
 
 TOutputBatch::~TOutputBatch() {
-    if (--openBatches == 0)
+    if (--openBatches != 0)
+        return;
+    const std::size_t queued = std::exchange(batchBytes, 0);
+    if (!deferredOutputs.empty() &&
+        (deferredOutputs.size() > kOwnWritesPerBurst || queued > kOwnWriteBytesPerBurst)) {
         writer_.HandOver(deferredOutputs);
+    } else {
+        writer_.BurstEnds();  // nothing of this burst joins the writer's round
+        for (const auto& output : deferredOutputs)
+            output->Flush();
+        deferredOutputs.clear();
+    }
+    // A big fan-out's list is not kept by every thread that once made one.
+    if (deferredOutputs.capacity() > kRetainedBatchOutputs)
+        std::vector<std::shared_ptr<TConnectionOutput>>().swap(deferredOutputs);
+}
+
+void TOutputBatch::NoteQueued(std::size_t bytes) {
+    if (openBatches != 0)
+        batchBytes += bytes;
 }
 
 bool TOutputBatch::Defer(const std::shared_ptr<TConnectionOutput>& output) {

@@ -56,6 +56,9 @@ class TConnectionOutput {
     std::size_t QueuedBytes() const { return pending_.size() + (writing_.size() - written_); }
     void Fail(int error);
     bool WriteOnce(std::unique_lock<std::mutex>& lock);
+    // Gives back the buffers of a drained output that grew past what a busy channel's
+    // rounds need (a backlog that has been written).
+    void ReleaseSpareCapacity();
     void WriteNow(std::string_view bytes);
 
     const std::shared_ptr<listener::TClientSocket> socket_;
@@ -69,6 +72,7 @@ class TConnectionOutput {
     bool writerActive_ = false;   // a thread is writing (outside the mutex)
     bool flushPromised_ = false;  // a thread will call Flush soon
     bool waitsForRoom_ = false;   // the socket is full; the own thread writes on
+    bool closingWaits_ = false;   // WriteClosingError waits for writerDone_
     uint32_t lastProgress_ = 0;   // counter value of the last write progress
     int failure_ = 0;
 };
@@ -87,7 +91,9 @@ class TOutputWriter {
 
     // A connection's thread begins handling a burst; the writer lets the lines of
     // bursts being handled join the round it is about to write (waiting a moment).
-    void BurstBegins() { burstsInHand_.fetch_add(1, std::memory_order_relaxed); }
+    void BurstBegins() { burstsInHand_.fetch_add(1); }
+    // Ends a burst whose outputs its own thread wrote.
+    void BurstEnds();
     // Ends the burst: takes the outputs it queued lines for (leaving `outputs` empty)
     // and writes each soon.
     void HandOver(std::vector<std::shared_ptr<TConnectionOutput>>& outputs);
@@ -102,14 +108,19 @@ class TOutputWriter {
     std::condition_variable idle_;  // a round has been written
     std::vector<std::shared_ptr<TConnectionOutput>> due_;
     std::atomic<int> burstsInHand_{0};
+    std::atomic<bool> lingering_{false};  // the writer waits for bursts in hand
     bool writing_ = false;
     bool stopping_ = false;
     std::thread thread_;  // last: it starts once everything else is ready
 };
 
 // Collects, while a connection handles what it received, the outputs that lines
-// were queued for; when the outermost batch of the thread closes, it hands them to
-// the writer: one write per peer for a whole burst, made outside the registry lock.
+// were queued for; when the outermost batch of the thread closes, they are written:
+// one write per peer for a whole burst, made outside the registry lock. A burst that
+// reached few outputs (a small channel, a private message) writes them in its own
+// thread at once, which costs no second wake-up; a larger fan-out goes to the writer,
+// so that the connection's thread goes back to reading. Either way a write never
+// waits: what a full socket does not take is left to its connection's own thread.
 class TOutputBatch {
   public:
     explicit TOutputBatch(TOutputWriter& writer);
@@ -120,6 +131,14 @@ class TOutputBatch {
     // Takes the output into the open batch of this thread; answers false when no
     // batch is open, and the caller flushes at once.
     static bool Defer(const std::shared_ptr<TConnectionOutput>& output);
+
+    // What a burst writes in its own thread at most: so many outputs, so many bytes in
+    // all (each send can hand the thread's core to the receiver it wakes, and the
+    // connection's own input waits meanwhile). Beyond either, the writer takes them.
+    static constexpr std::size_t kOwnWritesPerBurst = 16;
+    static constexpr std::size_t kOwnWriteBytesPerBurst = 4096;
+    // Counts bytes queued while this thread has a batch open.
+    static void NoteQueued(std::size_t bytes);
 
   private:
     TOutputWriter& writer_;

@@ -48,13 +48,30 @@ TEST(DeliveryLedger, MessageIsInFlightUntilEveryReceiverHasIt) {
     using EReceipt = TDeliveryLedger::EReceipt;
     EXPECT_EQ(ledger.NoteReceived(1, 0, 0), EReceipt::Counted);
     EXPECT_EQ(ledger.NoteReceived(2, 0, 0), EReceipt::Counted);
-    EXPECT_EQ(ledger.NoteReceived(3, 0, 0), EReceipt::Completed);
+    EXPECT_EQ(ledger.NoteReceived(3, 0, 0), EReceipt::Landed);
     EXPECT_EQ(ledger.InFlight(0), 1u);
     EXPECT_EQ(ledger.NoteReceived(1, 0, 1), EReceipt::Counted);
     EXPECT_EQ(ledger.Lost(), 2u);  // message 1 is still due at two receivers
-    EXPECT_EQ(ledger.InFlightTotal(), 1u);
+    EXPECT_EQ(ledger.UnfinishedTotal(), 1u);
     EXPECT_EQ(ledger.Duplicated() + ledger.Reordered(), 0u);
     EXPECT_EQ(ledger.Receipts(), 4u);
+}
+
+TEST(DeliveryLedger, UntilFirstReceiptAMessageLandsWithItsFirstReceiver) {
+    using EReceipt = TDeliveryLedger::EReceipt;
+    TDeliveryLedger ledger(4, 1, 3, TDeliveryLedger::EInFlightUntil::FirstReceipt);
+    ledger.NoteSent(0);
+    ledger.NoteSent(0);
+    EXPECT_EQ(ledger.NoteReceived(2, 0, 0), EReceipt::Landed);
+    EXPECT_EQ(ledger.InFlight(0), 1u);
+    EXPECT_EQ(ledger.NoteReceived(1, 0, 0), EReceipt::Counted);
+    EXPECT_EQ(ledger.NoteReceived(1, 0, 1), EReceipt::Landed);
+    EXPECT_EQ(ledger.InFlight(0), 0u);
+    // Nothing is in flight, but the drain still waits for the receipts due.
+    EXPECT_EQ(ledger.UnfinishedTotal(), 2u);
+    EXPECT_EQ(ledger.Lost(), 3u);
+    EXPECT_EQ(ledger.NoteReceived(3, 0, 0), EReceipt::Counted);
+    EXPECT_EQ(ledger.UnfinishedTotal(), 1u);
 }
 
 TEST(DeliveryLedger, DuplicatesReorderingAndUnknownMessagesAreCounted) {
@@ -81,7 +98,7 @@ TEST(DeliveryLedger, DuplicatesReorderingAndUnknownMessagesAreCounted) {
     TDeliveryLedger twice(3, 1, 2);
     twice.NoteSent(0);
     twice.NoteReceived(1, 0, 0);
-    EXPECT_EQ(twice.NoteReceived(1, 0, 0), EReceipt::Completed);
+    EXPECT_EQ(twice.NoteReceived(1, 0, 0), EReceipt::Landed);
     EXPECT_EQ(twice.Reordered(), 1u);
 }
 
@@ -161,6 +178,10 @@ TEST(GeneratorOptions, WhatASenderHasInFlightStaysBelowTheBurstLimit) {
     EXPECT_TRUE(Parse({"--port", "1", "--window", "6"}));
     EXPECT_FALSE(Parse({"--port", "1", "--window", "7"}));
     EXPECT_FALSE(Parse({"--port", "1", "--size", "300", "--window", "3"}));  // 954 bytes
+    const auto first = Parse({"--port", "1", "--senders", "5", "--until-first-receipt"});
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->Point(), "10/5/f4");
+    EXPECT_FALSE(Parse({"--port", "1", "--rate", "100", "--until-first-receipt"}));
     const auto paced =
         Parse({"--port", "1", "--clients", "50", "--senders", "5", "--rate", "1000", "--to-nick"});
     ASSERT_TRUE(paced);

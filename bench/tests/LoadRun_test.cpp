@@ -44,6 +44,13 @@ TEST(LoadRun, ThroughASoundRelayEveryMessageArrivesOnceAndInOrder) {
     EXPECT_GT(result.Sent, 20u);
     EXPECT_EQ(result.Latency.Count(), result.Sent);
 
+    auto first = ShortRun(0, 2);
+    first.UntilFirstReceipt = true;
+    result = RunAgainst(EFault::None, first);
+    EXPECT_EQ(result.Status, "ok");
+    EXPECT_GT(result.Sent, 20u);
+    EXPECT_EQ(result.Latency.Count(), result.Sent * 3);  // the drain waits for every one
+
     auto paced = ShortRun(0, 2);
     paced.Rate = 200;  // 60 messages in 0.3 s, 30 from each sender
     result = RunAgainst(EFault::None, paced);

@@ -1,5 +1,6 @@
 // The sending side of a connection on a real socket pair: lines from many threads
-// arrive whole and in order, a batch has the writer write once when it closes, a peer that does
+// arrive whole and in order, a batch is written once when it closes (by its own thread
+// when it reached few outputs, else by the writer), a peer that does
 // not read never holds a writer up and is ended at the limit or after a stall, and
 // a closing error never tears a line.
 #include "core/ConnectionOutput.h"
@@ -129,6 +130,89 @@ TEST_F(ConnectionOutputTest, ABatchHandsItsOutputsToTheWriterOnlyWhenItCloses) {
     writer.WaitUntilIdle();
     EXPECT_EQ(ReadAvailable(), "one\r\ntwo\r\n");
     EXPECT_FALSE(TOutputBatch::Defer(output)) << "no batch open: the caller writes";
+}
+
+TEST_F(ConnectionOutputTest, ABurstToFewOutputsIsWrittenByItsOwnThreadAsItsBatchCloses) {
+    auto output = std::make_shared<TConnectionOutput>(socket, 1 << 20);
+    {
+        TOutputBatch batch(writer);
+        ASSERT_TRUE(output->Append("one\r\n"));
+        ASSERT_TRUE(TOutputBatch::Defer(output));
+        EXPECT_FALSE(output->Append("two\r\n"));
+        EXPECT_EQ(ReadAvailable(), "");
+    }
+    EXPECT_EQ(ReadAvailable(), "one\r\ntwo\r\n") << "written before the batch's thread goes on";
+}
+
+// Big fan-outs (through the writer) and small ones (written by their own threads) reach
+// the same connections at once: each connection still gets every thread's lines whole
+// and in that thread's order.
+TEST(ConnectionOutputFanOut, BigAndSmallFanOutsToTheSameOutputsKeepEachThreadsOrder) {
+    constexpr int kOutputs = static_cast<int>(TOutputBatch::kOwnWritesPerBurst) + 4;
+    constexpr int kThreads = 4, kLines = 300;
+    const std::size_t lineBytes = std::string("t0 00000 ........\r\n").size();
+    TOutputWriter writer;
+    std::vector<std::shared_ptr<TConnectionOutput>> outputs;
+    std::vector<int> peers;
+    for (int i = 0; i < kOutputs; ++i) {
+        int fds[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        outputs.push_back(std::make_shared<TConnectionOutput>(
+            std::make_shared<listener::TClientSocket>(fds[0], sockaddr_in{}), 64 << 20));
+        peers.push_back(fds[1]);
+    }
+    std::vector<std::string> received(kOutputs);
+    std::thread reader([&] {
+        // Odd threads reach only the first two outputs; even threads reach all.
+        for (int i = 0; i < kOutputs; ++i) {
+            const std::size_t expected = lineBytes * kLines * (i < 2 ? kThreads : kThreads / 2);
+            char buffer[4096];
+            while (received[i].size() < expected) {
+                const ssize_t got = recv(peers[i], buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    break;
+                received[i].append(buffer, static_cast<std::size_t>(got));
+            }
+        }
+    });
+    std::vector<std::thread> senders;
+    for (int t = 0; t < kThreads; ++t) {
+        senders.emplace_back([&, t] {
+            const int reach = t % 2 == 0 ? kOutputs : 2;
+            for (int i = 0; i < kLines; ++i) {
+                char line[32];
+                std::snprintf(line, sizeof line, "t%d %05d ........\r\n", t, i);
+                TOutputBatch batch(writer);
+                for (int o = 0; o < reach; ++o)
+                    if (outputs[o]->Append(line) && !TOutputBatch::Defer(outputs[o]))
+                        outputs[o]->Flush();
+            }
+        });
+    }
+    for (auto& sender : senders)
+        sender.join();
+    writer.WaitUntilIdle();
+    // What full sockets left waits for their connections' own threads, played here.
+    for (bool more = true; more;) {
+        more = false;
+        for (auto& output : outputs)
+            if (output->WaitsForRoom()) {
+                output->Flush();
+                more = true;
+            }
+        std::this_thread::yield();
+    }
+    reader.join();
+    for (int i = 0; i < kOutputs; ++i) {
+        std::map<int, int> next;
+        for (const auto& line : SplitLines(received[i])) {
+            ASSERT_EQ(line.size(), lineBytes) << "torn line at output " << i << ": " << line;
+            const int thread = line[1] - '0';
+            ASSERT_EQ(std::stoi(line.substr(3, 5)), next[thread]++) << "output " << i;
+        }
+        EXPECT_EQ(next[0], kLines) << "output " << i;
+        ::close(peers[i]);
+    }
 }
 
 TEST_F(ConnectionOutputTest, APeerThatDoesNotReadIsEndedAtTheLimitWithoutHoldingWritersUp) {
