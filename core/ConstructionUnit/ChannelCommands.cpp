@@ -12,6 +12,7 @@
 #include "core/ConstructionUnit/BanMask.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
+#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/Membership.h"
 #include "core/TextUtil.h"
 #include "platform/CodePage.h"

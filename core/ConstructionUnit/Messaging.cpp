@@ -9,6 +9,7 @@
 #include "core/Connection.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
+#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/Membership.h"
 
 namespace {

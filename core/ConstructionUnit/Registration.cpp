@@ -8,6 +8,7 @@
 #include "core/ConstructionUnit/ConstructionUnit.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
+#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/Membership.h"
 #include "core/ConstructionUnit/Registration.h"
 #include "platform/CodePage.h"
