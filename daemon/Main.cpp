@@ -15,6 +15,7 @@
 #include "platform/ExecutablePath.h"
 #include "platform/MainThreadQueue.h"
 #include "platform/ServiceManager.h"
+#include "platform/ServiceStatus.h"
 
 namespace {
 
@@ -32,16 +33,21 @@ sigset_t ControlSignals() {
 int ServeControlRequests(TService1& service, const sigset_t& controlSignals) {
     if (!service.ServiceStart())
         return 1;
-    platform::NotifyServiceReady("Serving IRC on port " + std::to_string(service.Port()));
+    const std::string serving = "Serving IRC on port " + std::to_string(service.Port());
+    platform::NotifyServiceReady(serving);
     for (;;) {
         int signal = 0;
         sigwait(&controlSignals, &signal);
-        if (signal == SIGUSR1)
+        if (signal == SIGUSR1) {
             service.ServicePause();
-        else if (signal == SIGUSR2)
+            platform::NotifyServiceStatus("Paused (still serving IRC on port " +
+                                          std::to_string(service.Port()) + ")");
+        } else if (signal == SIGUSR2) {
             service.ServiceContinue();
-        else
+            platform::NotifyServiceStatus(serving);
+        } else {
             break;
+        }
     }
     platform::NotifyServiceStopping();
     service.ServiceStop();

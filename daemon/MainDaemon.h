@@ -27,10 +27,12 @@ class TService1 : public IServerHost {
     TService1(platform::TMainThreadQueue& mainThread, std::filesystem::path programPath);
     ~TService1() override;
 
-    // Creates the registry, loads the settings and activates the listener. Answers
-    // false, after writing the error to the log, when the server cannot start.
+    // Creates the registry, loads the settings and activates the listener, then writes
+    // a notice with the port and the server name. Answers false, after writing the
+    // error to the log, when the server cannot start.
     bool ServiceStart();
-    // Deactivates the listener (ending every connection) and frees the registry.
+    // Deactivates the listener (ending every connection) and frees the registry; a
+    // server that ran writes a notice with the number of connections it ended.
     void ServiceStop();
     // Pausing and continuing only write a notice: connections and the listener
     // keep working while the service is paused.

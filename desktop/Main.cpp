@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QMessageBox>
+#include <QMoveEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "JapaneseTexts.h"
@@ -20,13 +22,23 @@
 #include "core/GetVerInfoUnit.h"
 #include "desktop/AppIcon.h"
 #include "desktop/DesktopTexts.h"
+#include "desktop/FrameExtents.h"
 #include "platform/CodePage.h"
 #include "platform/CommandLine.h"
+#include "platform/ListenErrorText.h"
 #include "platform/TextEncoding.h"
 
 namespace {
 
 constexpr std::size_t kTrayTipBytes = 63;
+// How often, and by how much at most, FormShow's place is corrected after the window
+// manager has framed the window.
+constexpr int kPlaceChecks = 4;
+constexpr int kLargestPlaceCorrection = 200;
+// How long a window manager may take to tell the size of its frame.
+constexpr int kFrameAnswerMs = 250;
+// States that the window's border does not offer.
+constexpr Qt::WindowStates kRefusedStates = Qt::WindowMaximized | Qt::WindowFullScreen;
 
 QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
@@ -173,10 +185,48 @@ void TMainForm::showEvent(QShowEvent* event) {
         FormShow();
 }
 
-void TMainForm::FormShow() {
+// Where a window manager puts the frame for a position asked for depends on the
+// manager and on whether the window is shown yet; and before the first show Qt does not
+// know the frame at all. So the frame's real place is checked after each move that
+// FormShow caused (its window manager's answer: the window's place and the frame's
+// widths) and the window is moved by what is missing, a few times at most.
+void TMainForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (placeChecks_ > 0)
+        QTimer::singleShot(0, this, [this] { CheckPlace(); });
+}
+
+QRect TMainForm::ShownFrame(int waitMs) {
+    const std::optional<QMargins> extents = WindowManagerFrameExtents(*this, waitMs);
+    return extents ? geometry().marginsAdded(*extents) : frameGeometry();
+}
+
+QPoint TMainForm::CornerFor(const QRect& frame) const {
     const QRect area = screen()->availableGeometry();
-    const QSize outer = frameGeometry().size();
-    move(area.x() + area.width() - outer.width(), area.y() + area.height() - outer.height());
+    return {area.x() + area.width() - frame.width(), area.y() + area.height() - frame.height()};
+}
+
+void TMainForm::CheckPlace() {
+    if (placeChecks_ == 0 || !isVisible())
+        return;
+    const QRect frame = ShownFrame(0);
+    if (frame == geometry())
+        return;  // not framed yet
+    const QPoint missing = CornerFor(frame) - frame.topLeft();
+    if (missing.isNull() || missing.manhattanLength() > kLargestPlaceCorrection) {
+        placeChecks_ = 0;  // in place, or moved away by someone else
+        return;
+    }
+    --placeChecks_;
+    placeAsked_ += missing;
+    move(placeAsked_);
+}
+
+void TMainForm::FormShow() {
+    // Before the first show the window manager is asked for its frame's size.
+    placeAsked_ = CornerFor(ShownFrame(kFrameAnswerMs));
+    placeChecks_ = kPlaceChecks;
+    move(placeAsked_);
 }
 
 void TMainForm::FormDestroy() {
@@ -218,12 +268,19 @@ void TMainForm::StartServiceClick() {
     ui_.StatusBar1->setEnabled(true);
     core_ = std::make_unique<TServerCore>(settings, *this, options_.ProgramPath, options_.Timings);
     setWindowTitle(RunningCaption(0));
+    const auto port = static_cast<uint16_t>(settings.Port);
     try {
-        serverSocket_.Activate(static_cast<uint16_t>(settings.Port));
+        serverSocket_.Activate(port);
     } catch (const std::exception& error) {
         core_.reset();
         ShowStopped();
-        ShowMessage(FromCp932(error.what()));
+        // A socket error in the operator's words, then the system's own text.
+        const auto* socketError = dynamic_cast<const std::system_error*>(&error);
+        ShowMessage(socketError != nullptr &&
+                            socketError->code().category() == std::system_category()
+                        ? QString::fromStdString(
+                              platform::ListenErrorText(socketError->code().value(), port))
+                        : FromCp932(error.what()));
     }
 }
 
@@ -306,8 +363,15 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    if (isMinimized())
         MainFormOnMinimize();
+    // Its border offers minimise only: a window manager that maximises the window or
+    // makes it full-screen anyway (openbox offers full screen to every window) is
+    // answered with the window's own size and place.
+    if (windowState() & kRefusedStates)
+        QTimer::singleShot(0, this, [this] { setWindowState(windowState() & ~kRefusedStates); });
 }
 
 void TMainForm::MainFormOnMinimize() {

@@ -55,7 +55,7 @@ class TMainForm : public QMainWindow, public IServerHost {
     void StopServiceClick();
     void Exit1Click();
     void Help1Click();
-    // Moves the window to the bottom right corner of the screen's available area.
+    // Moves the window's frame to the bottom right corner of the screen's available area.
     void FormShow();
     // The desktop session ends: leave as "終了" does and save the settings now.
     void EndSession();
@@ -82,13 +82,19 @@ class TMainForm : public QMainWindow, public IServerHost {
 
   protected:
     void showEvent(QShowEvent* event) override;    // FormShow
+    void moveEvent(QMoveEvent* event) override;    // FormShow's place checked
     void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
-    void changeEvent(QEvent* event) override;      // MainFormOnMinimize
+    void changeEvent(QEvent* event) override;      // MainFormOnMinimize; no maximised state
 
   private:
     void FormCreate();
     void FormDestroy();
     void MainFormOnMinimize();
+    // The frame as the window manager has it (waiting `waitMs` at most for its answer),
+    // or as Qt knows it.
+    QRect ShownFrame(int waitMs);
+    QPoint CornerFor(const QRect& frame) const;
+    void CheckPlace();
     void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
     void CreateTrayIcon();
 
@@ -107,6 +113,9 @@ class TMainForm : public QMainWindow, public IServerHost {
     QSystemTrayIcon* trayIcon_ = nullptr;  // owned by the window
     QPointer<QTextBrowser> helpWindow_;
     bool closeAllowed_ = false;
+    // FormShow's place for the frame is checked after this many more moves at most.
+    int placeChecks_ = 0;
+    QPoint placeAsked_;       // the position FormShow asked for last
     bool destroyed_ = false;  // FormDestroy has run
 
     // Declared in this order so that the listener, which may still wait for its

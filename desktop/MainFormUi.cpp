@@ -1,6 +1,8 @@
 #include "desktop/MainFormUi.h"
 
 #include <QMenuBar>
+#include <QPainter>
+#include <QStyleOption>
 #include <QVBoxLayout>
 
 #include "desktop/DesktopTexts.h"
@@ -53,13 +55,45 @@ QFont MainFormFont() {
     return font;
 }
 
+TStatusBar::TStatusBar() {
+    connect(this, &QStatusBar::messageChanged, this, [this] { UpdateToolTip(); });
+}
+
+QRect TStatusBar::TextRect() const {
+    return rect().adjusted(2, 1, -2, -1);
+}
+
+QString TStatusBar::ShownText() const {
+    return fontMetrics().elidedText(currentMessage(), Qt::ElideRight, TextRect().width());
+}
+
+void TStatusBar::UpdateToolTip() {
+    setToolTip(ShownText() == currentMessage() ? QString() : currentMessage());
+}
+
+void TStatusBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    QStyleOption option;
+    option.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_PanelStatusBar, &option, &painter, this);
+    painter.setPen(palette().windowText().color());
+    painter.drawText(TextRect(), Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                     ShownText());
+}
+
+void TStatusBar::resizeEvent(QResizeEvent* event) {
+    QStatusBar::resizeEvent(event);
+    UpdateToolTip();
+}
+
 TMainFormUi::TMainFormUi(QMainWindow& window) {
     window.setWindowTitle(Text(DesktopTexts::StoppedCaption));
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint);
     window.setFont(MainFormFont());
-    window.resize(kWidth, kHeight);
+    // A fixed size: the window manager offers neither resizing nor maximising.
+    window.setFixedSize(kWidth, kHeight);
 
     QMenuBar& menuBar = *window.menuBar();
     menuBar.setObjectName(QStringLiteral("MainMenu1"));
@@ -120,7 +154,8 @@ TMainFormUi::TMainFormUi(QMainWindow& window) {
     QWidget::setTabOrder(PingIntervalMemo, MaxChannelMemo);
     QWidget::setTabOrder(MaxChannelMemo, ServerInfoEdit);
 
-    StatusBar1 = window.statusBar();
+    StatusBar1 = new TStatusBar;
+    window.setStatusBar(StatusBar1);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(kStatusBarHeight);
     StatusBar1->setSizeGripEnabled(false);

@@ -13,6 +13,23 @@
 
 #include "desktop/FilteredEdits.h"
 
+// The status bar without panels: its message is cut with an ellipsis where the bar
+// ends, and then the whole message is its tooltip.
+class TStatusBar : public QStatusBar {
+  public:
+    TStatusBar();
+    // The message as the bar shows it.
+    QString ShownText() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    QRect TextRect() const;
+    void UpdateToolTip();
+};
+
 struct TMainFormUi {
     static constexpr int kWidth = 229, kHeight = 424;
     static constexpr int kToolBarHeight = 29, kStatusBarHeight = 25;
@@ -35,7 +52,7 @@ struct TMainFormUi {
     TFilteredLineEdit* PingIntervalMemo;
     TFilteredLineEdit* MaxChannelMemo;
     TMotdMemo* MOTDMemo;
-    QStatusBar* StatusBar1;
+    TStatusBar* StatusBar1;
 };
 
 // The window's font: "ＭＳ Ｐゴシック" 12 pixels high, or the first installed font that

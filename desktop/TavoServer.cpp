@@ -11,8 +11,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    // Qt takes the locale from the environment; the system's error texts (a port
-    // that cannot be bound) stay plain ASCII, which reads the same in any code page.
+    // Qt takes the locale from the environment; the system's error texts (after the
+    // Japanese text of a port that cannot be bound) stay plain ASCII.
     std::setlocale(LC_MESSAGES, "C");
     QApplication::setApplicationName(QString::fromUtf8(DesktopTexts::ProgramTitle));
     QApplication::setWindowIcon(AppIcon());

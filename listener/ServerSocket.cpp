@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
+#include <system_error>
 
 namespace listener {
 
@@ -116,7 +117,7 @@ void TServerSocket::Activate(uint16_t port) {
         return;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        throw std::runtime_error(TClientSocket::ErrorText(errno));
+        throw std::system_error(errno, std::system_category());
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
@@ -127,7 +128,7 @@ void TServerSocket::Activate(uint16_t port) {
         ::listen(fd, kListenBacklog) < 0) {
         const int error = errno;
         ::close(fd);
-        throw std::runtime_error(TClientSocket::ErrorText(error));
+        throw std::system_error(error, std::system_category());
     }
     socklen_t length = sizeof address;
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing (as root), builds the tree and opens the desktop program's
+# Installs what is missing (as root), builds the desktop program and opens its
 # window. It needs a graphical display (DISPLAY or WAYLAND_DISPLAY set). Its settings
 # and MOTD.txt are kept beside the built program, in build/plain/desktop/.
 #   scripts/run-desktop.sh [/START] [/HIDE]
@@ -10,5 +10,8 @@ if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
     exit 1
 fi
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" plain
+# Only the window program, configured as scripts/build.sh configures the plain flavour.
+cmake -S "$top" -B "$top/build/plain" -G Ninja -DTAVO_SANITIZE= \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$top/build/plain" --target TavoServer
 exec "$top/build/plain/desktop/TavoServer" "$@"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the tree and runs every test: first the plain
 # build, then the AddressSanitizer (with UndefinedBehaviorSanitizer) build and the
-# ThreadSanitizer build (the plain build also runs the fault and load tests and a smoke
-# run of the benchmark); last, each fuzz target for a few seconds (flavour "fuzz",
-# scripts/fuzz.sh, $TAVO_FUZZ_SECONDS each, default 5). Fails when any build, test
-# or fuzz target fails.
+# ThreadSanitizer build (the plain build also runs the test of the service under a real
+# systemd, label "system", which needs root and is reported as skipped where it cannot
+# boot one, the fault and load tests and a smoke run of the benchmark); last, each fuzz
+# target for a few seconds (flavour "fuzz", scripts/fuzz.sh, $TAVO_FUZZ_SECONDS each,
+# default 5). Fails when any build, test or fuzz target fails.
 #   scripts/test.sh [flavour...]   (default: plain address thread fuzz)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,10 +26,13 @@ for flavour in "${flavours[@]}"; do
     echo "=== $flavour build"
     "$top/scripts/build.sh" "$flavour"
     echo "=== $flavour tests"
-    ctest --test-dir "$top/build/$flavour" --output-on-failure -j2 -LE stress
+    ctest --test-dir "$top/build/$flavour" --output-on-failure -j2 -LE 'stress|system'
     # The fault and load tests (label "stress") run in the plain build only, one at
     # a time after the others, so that they load neither the other tests nor each other.
     if [[ $flavour == plain ]]; then
+        # The service under a real systemd, booted in a container: once, on its own.
+        echo "=== $flavour system test"
+        ctest --test-dir "$top/build/$flavour" --output-on-failure -L system
         echo "=== $flavour stress tests"
         ctest --test-dir "$top/build/$flavour" --output-on-failure -L stress
         echo "=== $flavour benchmark smoke run"

@@ -68,6 +68,7 @@ class DesktopWindowTest : public QObject {
     void helpShowsTheHelpFileOrSaysItIsMissing();
     void versionBlockAndTrayTip();
     void windowOpensAtTheBottomRightOfTheScreen();
+    void statusBarCutsALongTextWithAnEllipsisAndShowsItWholeAsTooltip();
 };
 
 void DesktopWindowTest::componentsAsDesigned() {
@@ -75,6 +76,8 @@ void DesktopWindowTest::componentsAsDesigned() {
     const TMainFormUi ui(window);
     QCOMPARE(window.windowTitle(), QStringLiteral("TavoServer  停止中・・・"));
     QCOMPARE(window.size(), QSize(229, 424));
+    QCOMPARE(window.minimumSize(), QSize(229, 424));  // a fixed size: no resizing, no maximising
+    QCOMPARE(window.maximumSize(), QSize(229, 424));
     QCOMPARE(window.font().pixelSize(), 12);
     const Qt::WindowFlags flags = window.windowFlags();
     QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
@@ -455,6 +458,32 @@ void DesktopWindowTest::windowOpensAtTheBottomRightOfTheScreen() {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.frameGeometry().bottomRight(), form.screen()->availableGeometry().bottomRight());
+}
+
+void DesktopWindowTest::statusBarCutsALongTextWithAnEllipsisAndShowsItWholeAsTooltip() {
+    TDesktopSetup setup;
+    TMainForm form(setup.Options());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    TStatusBar& bar = *form.Ui().StatusBar1;
+
+    const QString shortText = QStringLiteral("ログイン");
+    bar.showMessage(shortText);
+    QCOMPARE(bar.ShownText(), shortText);
+    QVERIFY(bar.toolTip().isEmpty());
+
+    const QString longText =
+        QStringLiteral("Closing Link: alice[127.0.0.2] (送信が止まったので接続を終了しました)");
+    bar.showMessage(longText);
+    QCOMPARE(bar.currentMessage(), longText);
+    const QString shown = bar.ShownText();
+    QVERIFY2(shown.endsWith(QChar(0x2026)), qPrintable(shown));
+    QVERIFY(longText.startsWith(shown.chopped(1)));
+    QVERIFY(bar.fontMetrics().horizontalAdvance(shown) <= bar.width());
+    QCOMPARE(bar.toolTip(), longText);
+
+    bar.clearMessage();
+    QVERIFY(bar.toolTip().isEmpty());
 }
 
 QTEST_MAIN(DesktopWindowTest)

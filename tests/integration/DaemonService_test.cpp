@@ -1,8 +1,9 @@
 // The service program running as a service: a copy of the built binary tells the
 // service manager (a notify socket of the test's own) that it is ready once its port
-// accepts and that it stops on SIGTERM; a start on a port in use leaves an error
-// entry and no readiness; pause and continue (SIGUSR1, SIGUSR2) only write notices;
-// entries reach the journal, and a standard error that nobody reads holds nothing up.
+// accepts and that it stops on SIGTERM, with a notice at its start and its stop; a
+// start on a port in use leaves an error entry and no readiness; pause and continue
+// (SIGUSR1, SIGUSR2) only write notices and change the status; entries reach the
+// journal, and a standard error that nobody reads holds nothing up.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +33,16 @@ namespace fs = std::filesystem;
 const std::string kPausedEntry =
     "<5>Service1: サービスを一時停止しました。接続と待ち受けはそのまま続きます。";
 const std::string kContinuedEntry = "<5>Service1: サービスを再開しました。";
+
+std::string StartedEntry(uint16_t port) {
+    return "<5>Service1: サービスを開始しました。サーバー TavoServer がポート " +
+           std::to_string(port) + " で接続を受け付けています。";
+}
+
+std::string StoppedEntry(int connections) {
+    return "<5>Service1: サービスを停止しました。接続 " + std::to_string(connections) +
+           " 件を終了しました。";
+}
 
 std::unique_ptr<TTestClient> Client(uint16_t port, const std::string& address) {
     auto client = std::make_unique<TTestClient>(port, address);
@@ -95,7 +107,8 @@ TEST(DaemonServiceTest, ReadyOnceItAcceptsAndStopsCleanlyOnSigterm) {
         EXPECT_TRUE(client->WaitClosed(1000));
         EXPECT_FALSE(client->ReadLine(100)) << "the stop sends no message, not even a QUIT";
     }
-    EXPECT_EQ(copy.StandardError(), "") << "nothing went wrong, so nothing was logged";
+    EXPECT_EQ(copy.StandardError(), StartedEntry(16401) + "\n" + StoppedEntry(3) + "\n")
+        << "nothing went wrong, so only the start and the stop were logged";
     EXPECT_FALSE(copy.ReceiveNotification(0));
 }
 
@@ -104,7 +117,9 @@ TEST(DaemonServiceTest, AStartOnAPortInUseLeavesAnErrorEntryAndNoReadiness) {
     TDaemonCopy copy(16402);
     auto daemon = copy.Start();
     EXPECT_EQ(daemon->Wait(10000), 1);
-    EXPECT_EQ(copy.StandardError(), "<3>Service1: サービス失敗 開始: Address already in use\n");
+    EXPECT_EQ(copy.StandardError(),
+              "<3>Service1: サービス失敗 開始: ポート 16402 はほかのプログラムが使っています "
+              "(Address already in use)\n");
     EXPECT_FALSE(copy.ReceiveNotification(0));
 }
 
@@ -116,22 +131,27 @@ TEST(DaemonServiceTest, PauseAndContinueOnlyWriteNotices) {
     auto bob = Talker(16403, "127.0.0.3", "bob");
 
     daemon->Signal(SIGUSR1);
-    EXPECT_EQ(copy.WaitForErrorLines(1), std::vector<std::string>{kPausedEntry});
+    EXPECT_EQ(copy.ReceiveNotification(), "STATUS=Paused (still serving IRC on port 16403)");
+    EXPECT_EQ(copy.WaitForErrorLines(2),
+              (std::vector<std::string>{StartedEntry(16403), kPausedEntry}));
     ExpectHeard(*alice, *bob, "while paused");
     ExpectHeard(*bob, *alice, "still here");
     auto carol = Talker(16403, "127.0.0.4", "carol");  // the listener still accepts
     ExpectHeard(*carol, *alice, "new while paused");
 
     daemon->Signal(SIGUSR2);
-    EXPECT_EQ(copy.WaitForErrorLines(2), (std::vector<std::string>{kPausedEntry, kContinuedEntry}));
+    EXPECT_EQ(copy.ReceiveNotification(), "STATUS=Serving IRC on port 16403");
+    EXPECT_EQ(copy.WaitForErrorLines(3),
+              (std::vector<std::string>{StartedEntry(16403), kPausedEntry, kContinuedEntry}));
     ExpectHeard(*alice, *carol, "continued");
     ExpectHeard(*bob, *alice, "as before");
 
     daemon->Signal(SIGTERM);
     EXPECT_EQ(copy.ReceiveNotification(), "STOPPING=1");
     EXPECT_EQ(daemon->Wait(10000), 0);
-    EXPECT_EQ(copy.WaitForErrorLines(2, 0),
-              (std::vector<std::string>{kPausedEntry, kContinuedEntry}));
+    EXPECT_EQ(copy.WaitForErrorLines(4),
+              (std::vector<std::string>{StartedEntry(16403), kPausedEntry, kContinuedEntry,
+                                        StoppedEntry(3)}));
 }
 
 TEST(DaemonServiceTest, AStandardErrorThatNobodyReadsHoldsNothingUp) {
@@ -160,7 +180,11 @@ TEST(DaemonServiceTest, AStandardErrorThatNobodyReadsHoldsNothingUp) {
     }
     const auto stopStart = std::chrono::steady_clock::now();
     daemon.Signal(SIGTERM);
-    EXPECT_EQ(copy.ReceiveNotification(), "STOPPING=1");
+    // The rounds' statuses come first (signals that come close together count once).
+    std::optional<std::string> notification;
+    while ((notification = copy.ReceiveNotification()) && notification->starts_with("STATUS="))
+        ;
+    EXPECT_EQ(notification, "STOPPING=1");
     EXPECT_EQ(daemon.Wait(10000), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 6s)
         << "the log's end must not wait long for standard error";
@@ -195,7 +219,8 @@ TEST(DaemonServiceTest, EntriesReachTheJournalWithIdentifierAndPriority) {
                          copy.Options({journalStream}));
     EXPECT_EQ(daemon.Wait(10000), 1);
     EXPECT_EQ(journal.Receive(0),
-              "MESSAGE=サービス失敗 開始: Address already in use\nPRIORITY=3\n"
+              "MESSAGE=サービス失敗 開始: ポート 16405 はほかのプログラムが使っています "
+              "(Address already in use)\nPRIORITY=3\n"
               "SYSLOG_IDENTIFIER=Service1\n");
     EXPECT_EQ(copy.StandardError(), "");
 }
