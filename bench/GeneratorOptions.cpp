@@ -73,9 +73,8 @@ std::optional<std::string> CheckLimits(const TGeneratorOptions& options) {
 
 std::string TGeneratorOptions::Point() const {
     std::string point = std::to_string(Clients) + "/" + std::to_string(Senders) + "/";
-    point +=
-        Rate > 0 ? "r" + std::to_string(static_cast<long>(Rate))
-                 : (UntilFirstReceipt ? "f" : "w") + std::to_string(Window);
+    point += Rate > 0 ? "r" + std::to_string(static_cast<long>(Rate))
+                      : (UntilFirstReceipt ? "f" : "w") + std::to_string(Window);
     return ToNick ? point + "/nick" : point;
 }
 

@@ -11,7 +11,7 @@ struct TGeneratorOptions {
     int ServerPid = 0;  // 0: no CPU or memory figures
     int Clients = 10;
     int Senders = 1;
-    int Window = 4;          // closed loop: messages in flight per sender
+    int Window = 4;  // closed loop: messages in flight per sender
     // Closed loop: a message stops being in flight as soon as its first receiver has it
     // (point "fW"), instead of once every receiver has it (point "wW").
     bool UntilFirstReceipt = false;

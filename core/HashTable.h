@@ -32,7 +32,7 @@ class TUserData : public TMyCollectionItem {
     std::string Host, UserName, RealName;
     std::string Address;  // the connection's peer address, dotted decimal
     bool Invisible = false, ServerNotices = false, Wallops = false, Operator = false;
-    TConnection* Connection = nullptr;  // not owned
+    TConnection* Connection = nullptr;    // not owned
     std::vector<TChannelData*> Channels;  // not owned, in the order of joining
     bool NickGiven = false, UserGiven = false;
     std::string AwayMessage;

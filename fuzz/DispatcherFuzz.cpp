@@ -18,9 +18,9 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/RegistryInvariants.h"
 #include "fuzz/FuzzConnection.h"
 #include "fuzz/FuzzTargets.h"
+#include "tests/support/RegistryInvariants.h"
 
 namespace fuzz {
 

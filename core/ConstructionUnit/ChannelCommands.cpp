@@ -10,9 +10,9 @@
 
 #include "core/Connection.h"
 #include "core/ConstructionUnit/BanMask.h"
+#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
-#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/Membership.h"
 #include "core/TextUtil.h"
 #include "platform/CodePage.h"
@@ -132,7 +132,8 @@ void JoinOneChannel(TConnection& connection, TUserData& user, const std::string&
                     std::string_view key) {
     TClientData& registry = connection.Core.Registry;
     if (name.size() > TChannelData::kMaxNameBytes) {
-        SendReply(connection, TReply::NoSuchChannel, {name});  // no channel has so long a name, nor may have
+        SendReply(connection, TReply::NoSuchChannel,
+                  {name});  // no channel has so long a name, nor may have
     } else if (TChannelData* channel = registry.Channels.Find(name)) {
         JoinExisting(connection, user, *channel, name, key);
     } else if (registry.Channels.Find(TrimControls(name)) != nullptr) {

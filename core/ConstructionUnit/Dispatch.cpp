@@ -22,31 +22,33 @@ void HandleUsers(TConnection& connection, const TParsedMessage&) {
 }  // namespace
 
 // In the order the parser tries them.
+// clang-format off
 constexpr TCommandRow kCommands[] = {
-    // word      handler         before registration  fewest parameters
-    {"NICK", HandleNick, true, 0},
-    {"USER", HandleUser, true, 4},
-    {"JOIN", HandleJoin, false, 1},
-    {"PART", HandlePart, false, 1},
-    {"PRIVMSG", HandlePrivmsg, false, 0},
-    {"NOTICE", HandleNotice, false, 0},
-    {"QUIT", HandleQuit, false, 0},
-    {"MODE", HandleMode, false, 1},
-    {"TOPIC", HandleTopic, false, 1},
-    {"WHO", HandleWho, false, 0},
-    {"ISON", HandleIson, false, 1},
-    {"PING", HandlePing, false, 0},
-    {"PONG", HandlePong, false, 0},
-    {"AWAY", HandleAway, false, 0},
-    {"WHOIS", HandleWhois, false, 0},
-    {"NAMES", HandleNames, false, 0},
-    {"LIST", HandleList, false, 0},
-    {"KICK", HandleKick, false, 2},
-    {"VERSION", HandleVersion, false, 0},
-    {"SUMMON", HandleSummon, false, 0},
-    {"USERS", HandleUsers, false, 0},
-    {"INVITE", HandleInvite, false, 2},
+    // word     handler         before registration, fewest parameters
+    {"NICK",    HandleNick,     true,  0},
+    {"USER",    HandleUser,     true,  4},
+    {"JOIN",    HandleJoin,     false, 1},
+    {"PART",    HandlePart,     false, 1},
+    {"PRIVMSG", HandlePrivmsg,  false, 0},
+    {"NOTICE",  HandleNotice,   false, 0},
+    {"QUIT",    HandleQuit,     false, 0},
+    {"MODE",    HandleMode,     false, 1},
+    {"TOPIC",   HandleTopic,    false, 1},
+    {"WHO",     HandleWho,      false, 0},
+    {"ISON",    HandleIson,     false, 1},
+    {"PING",    HandlePing,     false, 0},
+    {"PONG",    HandlePong,     false, 0},
+    {"AWAY",    HandleAway,     false, 0},
+    {"WHOIS",   HandleWhois,    false, 0},
+    {"NAMES",   HandleNames,    false, 0},
+    {"LIST",    HandleList,     false, 0},
+    {"KICK",    HandleKick,     false, 2},
+    {"VERSION", HandleVersion,  false, 0},
+    {"SUMMON",  HandleSummon,   false, 0},
+    {"USERS",   HandleUsers,    false, 0},
+    {"INVITE",  HandleInvite,   false, 2},
 };
+// clang-format on
 
 std::span<const TCommandRow> CommandTable() {
     return kCommands;

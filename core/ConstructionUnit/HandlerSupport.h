@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "core/Connection.h"
-#include "core/ServerCore.h"
 #include "core/ConstructionUnit/NumericReplies.h"
 #include "core/HashTable.h"
+#include "core/ServerCore.h"
 
 // Sends the reply `reply` of the reply table to the connection, addressed to the
 // connection's nickname.

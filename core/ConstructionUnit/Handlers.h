@@ -1,8 +1,8 @@
 // The command handlers, named by the command table (Dispatch.cpp). The dispatcher
 // calls each in the connection's own thread with the parsed line, once the
-// connection may use the command and the line has the parameters it needs. Files by area: Registration.cpp (NICK, USER, QUIT),
-// ChannelCommands.cpp (JOIN, PART, TOPIC, NAMES, LIST, INVITE, KICK), Mode.cpp
-// (MODE), Messaging.cpp (PRIVMSG, NOTICE), Queries.cpp (WHO, WHOIS, ISON, AWAY,
+// connection may use the command and the line has the parameters it needs. Files by area:
+// Registration.cpp (NICK, USER, QUIT), ChannelCommands.cpp (JOIN, PART, TOPIC, NAMES, LIST, INVITE,
+// KICK), Mode.cpp (MODE), Messaging.cpp (PRIVMSG, NOTICE), Queries.cpp (WHO, WHOIS, ISON, AWAY,
 // VERSION, PING, PONG).
 #pragma once
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "core/Connection.h"
+#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
-#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/Membership.h"
 
 namespace {
@@ -58,9 +58,8 @@ void DeliverToNick(TConnection& connection, const TUserData& sender, const TUser
     }
 }
 
-void DeliverToChannel(TConnection& connection, const TUserData& sender,
-                      const TChannelData& channel, const std::string& text,
-                      const TMessageKind& kind) {
+void DeliverToChannel(TConnection& connection, const TUserData& sender, const TChannelData& channel,
+                      const std::string& text, const TMessageKind& kind) {
     if (kind.ObeysChannelModes && !MaySpeakIn(channel, sender)) {
         SendReply(connection, TReply::CannotSendToChannel, {channel.KeyWord()});
         return;

@@ -11,9 +11,9 @@
 
 #include "core/Connection.h"
 #include "core/ConstructionUnit/BanMask.h"
+#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
-#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/Membership.h"
 #include "core/HashTable.h"
 #include "core/TextUtil.h"
@@ -194,7 +194,8 @@ class TChannelModeChange {
         if (mode != ChannelFlagModes.end()) {
             ChangeFlag(*mode);
         } else {
-            SendReply(connection_, TReply::UnknownMode, {std::string_view(&letter, 1), channel_.KeyWord()});
+            SendReply(connection_, TReply::UnknownMode,
+                      {std::string_view(&letter, 1), channel_.KeyWord()});
         }
         return TOutcome::Continue;
     }

@@ -11,44 +11,44 @@
 // One value per row of the table.
 enum class TReply {
     // Registration: the welcome burst and the message of the day.
-    Welcome,            // 001
-    YourHost,           // 002
-    LUserClient,        // 251
-    LUserUnknown,       // 253
-    LUserChannels,      // 254
-    LUserMe,            // 255
-    MotdStart,          // 375
-    Motd,               // 372
-    EndOfMotd,          // 376
+    Welcome,        // 001
+    YourHost,       // 002
+    LUserClient,    // 251
+    LUserUnknown,   // 253
+    LUserChannels,  // 254
+    LUserMe,        // 255
+    MotdStart,      // 375
+    Motd,           // 372
+    EndOfMotd,      // 376
     // Channels.
-    NamesOnJoin,        // 353 = <channel>
-    NamesOfNoChannel,   // 353 * *
-    EndOfNamesOnJoin,   // 366 <channel>
-    EndOfNames,         // 366 *
-    NoTopic,            // 331
-    Topic,              // 332
-    Inviting,           // 341
-    ListEntry,          // 322
-    ListEnd,            // 323
+    NamesOnJoin,       // 353 = <channel>
+    NamesOfNoChannel,  // 353 * *
+    EndOfNamesOnJoin,  // 366 <channel>
+    EndOfNames,        // 366 *
+    NoTopic,           // 331
+    Topic,             // 332
+    Inviting,          // 341
+    ListEntry,         // 322
+    ListEnd,           // 323
     // MODE.
-    UserModeIs,         // MODE <nick> +<letters>
-    ChannelModeIs,      // MODE <channel> +<letters><parameters>
-    BanList,            // 367
-    EndOfBanList,       // 368
+    UserModeIs,     // MODE <nick> +<letters>
+    ChannelModeIs,  // MODE <channel> +<letters><parameters>
+    BanList,        // 367
+    EndOfBanList,   // 368
     // Messaging and queries.
-    Away,               // 301
-    WhoReply,           // 352
-    EndOfWho,           // 315
-    WhoisUser,          // 311
-    WhoisServer,        // 312
-    WhoisIdle,          // 317
-    WhoisChannels,      // 319
-    EndOfWhois,         // 318
-    IsOn,               // 303
-    UnAway,             // 305
-    NowAway,            // 306
-    Version,            // 351
-    Pong,               // PONG <server>
+    Away,           // 301
+    WhoReply,       // 352
+    EndOfWho,       // 315
+    WhoisUser,      // 311
+    WhoisServer,    // 312
+    WhoisIdle,      // 317
+    WhoisChannels,  // 319
+    EndOfWhois,     // 318
+    IsOn,           // 303
+    UnAway,         // 305
+    NowAway,        // 306
+    Version,        // 351
+    Pong,           // PONG <server>
     // Errors.
     NoSuchNick,              // 401
     NoSuchChannel,           // 403

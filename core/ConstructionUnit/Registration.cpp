@@ -6,9 +6,9 @@
 #include "JapaneseTexts.h"
 #include "core/Connection.h"
 #include "core/ConstructionUnit/ConstructionUnit.h"
+#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
-#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/Membership.h"
 #include "core/ConstructionUnit/Registration.h"
 #include "platform/CodePage.h"
@@ -174,8 +174,8 @@ void HandleUser(TConnection& connection, const TParsedMessage& message) {
     }
     connection.BadUserName = !IsValidUserName(message.Param(1));
     user->UserName = platform::CutAtCharacter(message.Param(1), TUserData::kMaxUserNameBytes);
-    user->RealName =
-        platform::CutAtCharacter(WithoutLeadingColon(message.Param(4)), TUserData::kMaxRealNameBytes);
+    user->RealName = platform::CutAtCharacter(WithoutLeadingColon(message.Param(4)),
+                                              TUserData::kMaxRealNameBytes);
     user->UserGiven = true;
     if (user->NickGiven)
         SendWelcome(connection, *user);

@@ -121,9 +121,8 @@ TEST_F(ChannelCommandsTest, KeysFollowTheChannelNamesInOrder) {
     WithChannel("#a", [](TChannelData& channel) { channel.Key = "k1"; });
     WithChannel("#b", [](TChannelData& channel) { channel.Key = "k2"; });
 
-    EXPECT_EQ(Ask(bob, "JOIN #a #b k2 k1"),
-              (Lines{Error("bob", TReply::BadChannelKey, {"#a"}),
-                     Error("bob", TReply::BadChannelKey, {"#b"})}));
+    EXPECT_EQ(Ask(bob, "JOIN #a #b k2 k1"), (Lines{Error("bob", TReply::BadChannelKey, {"#a"}),
+                                                   Error("bob", TReply::BadChannelKey, {"#b"})}));
     EXPECT_EQ(Ask(bob, "JOIN #A"), Lines{Error("bob", TReply::BadChannelKey, {"#A"})})
         << "no key for a channel with a key";
     EXPECT_EQ(Ask(bob, "JOIN #open k"), Lines{Error("bob", TReply::BadChannelKey, {"#open"})})
@@ -187,8 +186,7 @@ TEST_F(ChannelCommandsTest, RefusalsComeInTheirOrderAndConcernOneChannelEach) {
     Collect(bob);
     Collect(carol);
     EXPECT_EQ(Ask(bob, "JOIN #full"), JoinLines(Bob, "bob", "#full", "@alice bob"));
-    EXPECT_EQ(Ask(carol, "JOIN #Full"),
-              Lines{Error("carol", TReply::ChannelIsFull, {"#Full"})});
+    EXPECT_EQ(Ask(carol, "JOIN #Full"), Lines{Error("carol", TReply::ChannelIsFull, {"#Full"})});
 
     // A refused channel does not stop the next one of the same JOIN.
     WithChannel("#closed", [](TChannelData& channel) { channel.InviteOnly = true; });
@@ -223,8 +221,7 @@ TEST_F(ChannelCommandsTest, BanMasksCompareEachPartExactly) {
 TEST_F(ChannelCommandsTest, NameThatOnlyTrailingControlBytesSetApart) {
     TTestClient& alice = Connect("alice");
     Ask(alice, "JOIN #a");
-    EXPECT_EQ(Ask(alice, "JOIN #a\x01"),
-              Lines{Error("alice", TReply::NoSuchChannel, {"#a\x01"})});
+    EXPECT_EQ(Ask(alice, "JOIN #a\x01"), Lines{Error("alice", TReply::NoSuchChannel, {"#a\x01"})});
     // A new name is stored without its trailing control bytes.
     EXPECT_EQ(Ask(alice, "JOIN #b\x02"), JoinLines(Alice, "alice", "#b", "@alice"));
     WithRegistry([](TClientData& registry) {
@@ -322,9 +319,8 @@ TEST_F(ChannelCommandsTest, PartStopsAtTheFirstRefusalAndTakesEveryParameterAsCh
     EXPECT_FALSE(ChannelExists("#a")) << "the last member's leaving deletes the channel";
     EXPECT_TRUE(ChannelExists("#c")) << "channels after the refusal are not left";
 
-    EXPECT_EQ(Ask(alice, "PART #C :bye"),
-              (Lines{Alice + " PART #c :alice\r\n",
-                     Error("alice", TReply::NoSuchChannel, {":bye"})}));
+    EXPECT_EQ(Ask(alice, "PART #C :bye"), (Lines{Alice + " PART #c :alice\r\n",
+                                                 Error("alice", TReply::NoSuchChannel, {":bye"})}));
     EXPECT_EQ(Ask(alice, "PART"), Lines{Error("alice", TReply::NeedMoreParams, {"PART"})});
 }
 
@@ -348,10 +344,8 @@ TEST_F(ChannelCommandsTest, KickTellsEveryoneIncludingTheTarget) {
               Lines{Error("bob", TReply::ChanOpPrivilegesNeeded, {"#a"})});
     EXPECT_EQ(Ask(carol, "KICK #a bob"),
               Lines{Error("carol", TReply::NotOnChannel, {"carol", "#a"})});
-    EXPECT_EQ(Ask(alice, "KICK #nope bob"),
-              Lines{Error("alice", TReply::NoSuchNick, {"#nope"})});
-    EXPECT_EQ(Ask(alice, "KICK #a nobody"),
-              Lines{Error("alice", TReply::NoSuchNick, {"nobody"})});
+    EXPECT_EQ(Ask(alice, "KICK #nope bob"), Lines{Error("alice", TReply::NoSuchNick, {"#nope"})});
+    EXPECT_EQ(Ask(alice, "KICK #a nobody"), Lines{Error("alice", TReply::NoSuchNick, {"nobody"})});
     EXPECT_EQ(Ask(alice, "KICK #a"), Lines{Error("alice", TReply::NeedMoreParams, {"KICK"})});
 
     EXPECT_EQ(Ask(alice, "KICK #a bob"), Lines{Alice + " KICK #a bob :\r\n"});
@@ -383,8 +377,7 @@ TEST_F(ChannelCommandsTest, TopicQuerySetLockAndClear) {
     EXPECT_EQ(Ask(bob, "TOPIC #a :"), Lines{Bob + " TOPIC #a :\r\n"});
     EXPECT_EQ(Ask(carol, "TOPIC #a"), Lines{":TavoServer 331 carol #a :No Topic is Set\r\n"});
 
-    EXPECT_EQ(Ask(carol, "TOPIC #nope"),
-              Lines{Error("carol", TReply::NoSuchChannel, {"#nope"})});
+    EXPECT_EQ(Ask(carol, "TOPIC #nope"), Lines{Error("carol", TReply::NoSuchChannel, {"#nope"})});
     EXPECT_EQ(Ask(carol, "TOPIC"), Lines{Error("carol", TReply::NeedMoreParams, {"TOPIC"})});
 }
 
@@ -445,10 +438,9 @@ TEST_F(ChannelCommandsTest, NamesWithoutParametersListsVisibleChannelsAndLoneUse
     EXPECT_EQ(erinSees[2], ":TavoServer 353 erin * * :dave erin\r\n");
 
     // Named explicitly, a secret channel is listed; an unknown name does not stop the rest.
-    EXPECT_EQ(
-        Ask(dave, "NAMES #nope #SEC"),
-        (Lines{Error("dave", TReply::NoSuchChannel, {"#nope"}),
-               ":TavoServer 353 dave = #sec :@carol\r\n", ":TavoServer 366 dave" + endOfNames}));
+    EXPECT_EQ(Ask(dave, "NAMES #nope #SEC"), (Lines{Error("dave", TReply::NoSuchChannel, {"#nope"}),
+                                                    ":TavoServer 353 dave = #sec :@carol\r\n",
+                                                    ":TavoServer 366 dave" + endOfNames}));
 
     Ask(alice, "PART #pub");
     Ask(dave, "JOIN #pub");

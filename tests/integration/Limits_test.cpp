@@ -131,10 +131,9 @@ TEST_F(LimitsTest, NamesAndTextsAClientGivesAreBounded) {
     carol.Send("AWAY :" + std::string(700, 'a'));
     carol.ReadUntil(" 306 ");
     bob.Send("WHOIS carol");
-    EXPECT_EQ(bob.ReadLine(), ":TavoServer 311 bob carol ~" +
-                                  std::string(TUserData::kMaxUserNameBytes, 'u') +
-                                  " 127.0.0.4 * :" +
-                                  std::string(TUserData::kMaxRealNameBytes, 'r') + "\r\n");
+    EXPECT_EQ(bob.ReadLine(),
+              ":TavoServer 311 bob carol ~" + std::string(TUserData::kMaxUserNameBytes, 'u') +
+                  " 127.0.0.4 * :" + std::string(TUserData::kMaxRealNameBytes, 'r') + "\r\n");
     bob.ReadUntil(" 318 ");
     bob.Send("PRIVMSG carol :hi");
     EXPECT_EQ(bob.ReadLine(), ":TavoServer 301 bob carol :" +
@@ -224,8 +223,8 @@ TEST(RelayBudget, ASenderBeyondItsBudgetIsSlowedNotEnded) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     for (int i = 0; i < kMessages; ++i) {
-        ASSERT_EQ(reader.ReadLine(10000), ":sender!~user@127.0.0.2 PRIVMSG reader :" +
-                                              std::to_string(i) + text + "\r\n");
+        ASSERT_EQ(reader.ReadLine(10000),
+                  ":sender!~user@127.0.0.2 PRIVMSG reader :" + std::to_string(i) + text + "\r\n");
     }
     const auto paced = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     EXPECT_GT(paced.count(), 1200) << "the budget did not slow the sender";

@@ -155,8 +155,7 @@ TEST_F(ModeTest, LimitNeedsANumberAndKeyRemovalNeedsTheKey) {
 }
 
 TEST_F(ModeTest, RefusalsChangeNothing) {
-    EXPECT_EQ(Query(alice, "alice", "MODE"),
-              ErrorLine("alice", TReply::NeedMoreParams, {"MODE"}));
+    EXPECT_EQ(Query(alice, "alice", "MODE"), ErrorLine("alice", TReply::NeedMoreParams, {"MODE"}));
     EXPECT_EQ(Query(alice, "alice", "MODE #nowhere"),
               ErrorLine("alice", TReply::NoSuchChannel, {"#nowhere"}));
     EXPECT_EQ(Query(carol, "carol", "MODE #Room +b carol"),

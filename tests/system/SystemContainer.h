@@ -58,7 +58,7 @@ class TSystemContainer {
     bool Boot();
     void Shutdown();
 
-    TTempFolder temp_;  // the console's log
+    TTempFolder temp_;   // the console's log
     pid_t nspawn_ = -1;  // our child: unshare, then the boot script, then systemd-nspawn
     pid_t init_ = -1;    // the container's systemd, nspawn's child
     bool booted_ = false;

@@ -162,7 +162,8 @@ TEST(HostLookup, PeersWhoseNameServersNeverAnswerTakeNoOnesPlaceButTheirNetworks
     std::vector<std::thread> callers;
     for (int i = 0; i < 8; ++i) {
         const std::string address = "127.0.1." + std::to_string(10 + i % 4);
-        callers.emplace_back([&, address] { EXPECT_EQ(lookup.ConfirmedName(Address(address.c_str())), ""); });
+        callers.emplace_back(
+            [&, address] { EXPECT_EQ(lookup.ConfirmedName(Address(address.c_str())), ""); });
     }
     for (auto& caller : callers)
         caller.join();
@@ -176,7 +177,8 @@ TEST(HostLookup, PeersWhoseNameServersNeverAnswerTakeNoOnesPlaceButTheirNetworks
     callers.clear();
     for (int i = 0; i < 3; ++i) {
         const std::string address = "127.0.2." + std::to_string(10 + i);
-        callers.emplace_back([&, address] { EXPECT_EQ(lookup.ConfirmedName(Address(address.c_str())), ""); });
+        callers.emplace_back(
+            [&, address] { EXPECT_EQ(lookup.ConfirmedName(Address(address.c_str())), ""); });
     }
     for (auto& caller : callers)
         caller.join();

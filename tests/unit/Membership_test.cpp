@@ -1,7 +1,7 @@
 // Membership on the registry itself: identity of members, leaving a channel (its
 // invitation and, with the last member, the channel go too).
-#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/Membership.h"
+#include "core/ConstructionUnit/FanOut.h"
 
 #include <gtest/gtest.h>
 

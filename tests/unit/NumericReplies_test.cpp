@@ -104,17 +104,17 @@ TEST(BuildReplyLine, EveryReplyIsOneLineWithOneCrLf) {
         std::string Code;
     };
     const std::vector<TCase> cases = {
-        {NoSuchNick, 1, "401"},           {NoSuchChannel, 1, "403"},
-        {CannotSendToChannel, 1, "404"},  {NoTextToSend, 0, "412"},
-        {UnknownCommand, 1, "421"},       {NoNicknameGiven, 0, "431"},
-        {ErroneousNickname, 1, "432"},    {NicknameInUse, 1, "433"},
-        {UserNotInChannel, 2, "441"},     {NotOnChannel, 2, "442"},
-        {UserOnChannel, 2, "443"},        {SummonDisabled, 0, "445"},
-        {UsersDisabled, 0, "446"},        {NotRegistered, 0, "451"},
-        {NeedMoreParams, 1, "461"},       {AlreadyRegistered, 0, "462"},
-        {ChannelIsFull, 1, "471"},        {UnknownMode, 2, "472"},
-        {InviteOnlyChannel, 1, "473"},    {BannedFromChannel, 1, "474"},
-        {BadChannelKey, 1, "475"},        {ChanOpPrivilegesNeeded, 1, "482"},
+        {NoSuchNick, 1, "401"},          {NoSuchChannel, 1, "403"},
+        {CannotSendToChannel, 1, "404"}, {NoTextToSend, 0, "412"},
+        {UnknownCommand, 1, "421"},      {NoNicknameGiven, 0, "431"},
+        {ErroneousNickname, 1, "432"},   {NicknameInUse, 1, "433"},
+        {UserNotInChannel, 2, "441"},    {NotOnChannel, 2, "442"},
+        {UserOnChannel, 2, "443"},       {SummonDisabled, 0, "445"},
+        {UsersDisabled, 0, "446"},       {NotRegistered, 0, "451"},
+        {NeedMoreParams, 1, "461"},      {AlreadyRegistered, 0, "462"},
+        {ChannelIsFull, 1, "471"},       {UnknownMode, 2, "472"},
+        {InviteOnlyChannel, 1, "473"},   {BannedFromChannel, 1, "474"},
+        {BadChannelKey, 1, "475"},       {ChanOpPrivilegesNeeded, 1, "482"},
         {UsersDontMatch, 0, "502"},
     };
     for (const auto& [reply, count, code] : cases) {

@@ -288,9 +288,11 @@ TEST_F(CountingListener, AHostWithTooManyUnregisteredConnectionsIsRefusedAtOnceW
 
 TEST(UnregisteredShare, WhenItIsFullTheOldestUnregisteredConnectionMakesRoom) {
     constexpr int kShare = 4;
-    listener::TServerSocket serverSocket{
-        2, [] { return std::make_unique<TCountingThread>(); }, [](const std::string&) {}, {},
-        kShare};
+    listener::TServerSocket serverSocket{2,
+                                         [] { return std::make_unique<TCountingThread>(); },
+                                         [](const std::string&) {},
+                                         {},
+                                         kShare};
     serverSocket.Activate(0);
     auto connect = [&](int host) {
         auto client = std::make_unique<TTestClient>(serverSocket.LocalPort(),
