@@ -37,6 +37,10 @@ constexpr int kPlaceChecks = 4;
 constexpr int kLargestPlaceCorrection = 200;
 // How long a window manager may take to tell the size of its frame.
 constexpr int kFrameAnswerMs = 250;
+// While a shown window is not framed yet, its place is looked at again this often,
+// for two seconds at most: a frame that comes without a move would go unchecked.
+constexpr int kUnframedRetryMs = 50;
+constexpr int kUnframedRetries = 40;
 // States that the window's border does not offer.
 constexpr Qt::WindowStates kRefusedStates = Qt::WindowMaximized | Qt::WindowFullScreen;
 
@@ -210,8 +214,11 @@ void TMainForm::CheckPlace() {
     if (placeChecks_ == 0 || !isVisible())
         return;
     const QRect frame = ShownFrame(0);
-    if (frame == geometry())
-        return;  // not framed yet
+    if (frame == geometry()) {  // not framed yet
+        if (unframedRetries_-- > 0)
+            QTimer::singleShot(kUnframedRetryMs, this, [this] { CheckPlace(); });
+        return;
+    }
     const QPoint missing = CornerFor(frame) - frame.topLeft();
     if (missing.isNull() || missing.manhattanLength() > kLargestPlaceCorrection) {
         placeChecks_ = 0;  // in place, or moved away by someone else
@@ -226,6 +233,7 @@ void TMainForm::FormShow() {
     // Before the first show the window manager is asked for its frame's size.
     placeAsked_ = CornerFor(ShownFrame(kFrameAnswerMs));
     placeChecks_ = kPlaceChecks;
+    unframedRetries_ = kUnframedRetries;
     move(placeAsked_);
 }
 

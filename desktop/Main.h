@@ -115,8 +115,9 @@ class TMainForm : public QMainWindow, public IServerHost {
     bool closeAllowed_ = false;
     // FormShow's place for the frame is checked after this many more moves at most.
     int placeChecks_ = 0;
-    QPoint placeAsked_;       // the position FormShow asked for last
-    bool destroyed_ = false;  // FormDestroy has run
+    int unframedRetries_ = 0;  // looks at a window shown but not framed yet
+    QPoint placeAsked_;        // the position FormShow asked for last
+    bool destroyed_ = false;   // FormDestroy has run
 
     // Declared in this order so that the listener, which may still wait for its
     // connection threads, goes first and the server's core and the GUI thread's
