@@ -8,8 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/ServerCore.h"
-#include "listener/ServerSocket.h"
+#include "core/Server.h"
 #include "platform/MainThreadQueue.h"
 #include "platform/ServiceManager.h"
 
@@ -44,15 +43,12 @@ class TService1 : public IServerHost {
 
     // IServerHost
     void RunInMainThread(const std::function<void()>& step) override;
-    int ActiveThreads() const override { return serverSocket_.ActiveThreads(); }
-    int ActiveConnections() const override { return serverSocket_.ActiveConnections(); }
+    int ActiveThreads() const override { return server_.ActiveThreads(); }
+    int ActiveConnections() const override { return server_.ActiveConnections(); }
     void ShowError(std::string_view text) override;
 
   private:
-    std::unique_ptr<listener::TServerClientThread> ServerSocketGetThread();
-
     platform::TMainThreadQueue& mainThread_;
     const std::filesystem::path programPath_;
-    std::unique_ptr<TServerCore> core_;
-    listener::TServerSocket serverSocket_;
+    TServer server_;
 };

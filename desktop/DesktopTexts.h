@@ -39,7 +39,6 @@ inline constexpr char MaxChannelDefault[] = "5";
 // Messages ("%1" is filled in).
 inline constexpr char UseExitMenu[] = "メニューの終了ボタンを押してください";
 inline constexpr char NotAnInteger[] = "'%1' は整数ではありません";
-inline constexpr char NotAPortNumber[] = "'%1' はポート番号ではありません ( 0 ～ 65535 )";
 inline constexpr char NotShiftJis[] =
     "「%1」はシフトJIS ( コードページ932 ) で表せない文字なので入力できません。";
 inline constexpr char SettingNotShiftJis[] =

@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "JapaneseTexts.h"
@@ -25,7 +24,6 @@
 #include "desktop/FrameExtents.h"
 #include "platform/CodePage.h"
 #include "platform/CommandLine.h"
-#include "platform/ListenErrorText.h"
 #include "platform/TextEncoding.h"
 
 namespace {
@@ -121,12 +119,10 @@ TMainFormOptions TMainFormOptions::ForExecutable(const std::filesystem::path& ex
 TMainForm::TMainForm(TMainFormOptions options)
     : options_(std::move(options)),
       ui_(*this),
-      serverSocket_(
-          kThreadCacheSize, [this] { return ServerSocketGetThread(); },
-          [this](const std::string& text) { ShowError(text); },
-          // The listener waits for connection threads in this (the GUI) thread while
-          // they may need it: it keeps running their steps, and handles nothing else.
-          [this](const std::function<bool()>& finished) { guiCalls_.ServeUntil(finished); }) {
+      server_(*this, options_.ProgramPath, kThreadCacheSize, options_.Timings,
+              // A stop waits for connection threads in this (the GUI) thread while they
+              // may need it: it keeps running their steps, and handles nothing else.
+              [this](const std::function<bool()>& finished) { guiCalls_.ServeUntil(finished); }) {
     if (!options_.ShowMessage)
         options_.ShowMessage = [this](const QString& text) { ShowMessageBox(this, text); };
     if (!options_.TrayAvailable)
@@ -269,26 +265,11 @@ void TMainForm::StartServiceClick() {
         return;
     }
     settings_ = settings;
-    if (settings.Port < 0 || settings.Port > 65535) {
-        ShowMessage(Text(DesktopTexts::NotAPortNumber).arg(settings.Port));
-        return;
-    }
     ui_.StatusBar1->setEnabled(true);
-    core_ = std::make_unique<TServerCore>(settings, *this, options_.ProgramPath, options_.Timings);
     setWindowTitle(RunningCaption(0));
-    const auto port = static_cast<uint16_t>(settings.Port);
-    try {
-        serverSocket_.Activate(port);
-    } catch (const std::exception& error) {
-        core_.reset();
+    if (const auto failure = server_.Start(settings)) {
         ShowStopped();
-        // A socket error in the operator's words, then the system's own text.
-        const auto* socketError = dynamic_cast<const std::system_error*>(&error);
-        ShowMessage(socketError != nullptr &&
-                            socketError->code().category() == std::system_category()
-                        ? QString::fromStdString(
-                              platform::ListenErrorText(socketError->code().value(), port))
-                        : FromCp932(error.what()));
+        ShowMessage(QString::fromStdString(*failure));
     }
 }
 
@@ -296,30 +277,8 @@ void TMainForm::StopServiceClick() {
     if (!Running())
         return;
     ui_.StatusBar1->setEnabled(false);
-    SendShutDownNotice();
-    serverSocket_.Deactivate();
+    server_.Stop(true);
     ShowStopped();
-    core_.reset();
-}
-
-void TMainForm::SendShutDownNotice() {
-    // The connections are copied under the registry's lock and told after it is
-    // released, so that the lock is not held while a connection might wait for this
-    // thread. The copies stay valid: a connection whose record was seen here ends only
-    // after its NotifyLogout, which has to run in this thread, busy here until the end.
-    std::vector<TConnection*> connections;
-    {
-        std::lock_guard lock(core_->Registry.Lock);
-        const auto& users = core_->Registry.Users;
-        for (int i = users.Count() - 1; i >= 0; --i) {
-            if (TConnection* connection = users.At(i)->Connection)
-                connections.push_back(connection);
-        }
-    }
-    std::string text(Texts::ShutDownNotice);
-    text.replace(text.find("%s"), 2, core_->Settings.ServerName);
-    for (TConnection* connection : connections)
-        connection->SendClosingError(text);
 }
 
 void TMainForm::ShowStopped() {
@@ -444,10 +403,6 @@ QString TMainForm::TakeWindowValues(TSettings& settings) const {
 }
 
 // ---- the server's side ------------------------------------------------------------------
-
-std::unique_ptr<listener::TServerClientThread> TMainForm::ServerSocketGetThread() {
-    return std::make_unique<TClientThread>(*core_);
-}
 
 void TMainForm::RunInMainThread(const std::function<void()>& step) {
     guiCalls_.Invoke(step);

@@ -18,11 +18,10 @@
 #include <string_view>
 
 #include "core/Initial.h"
-#include "core/ServerCore.h"
+#include "core/Server.h"
 #include "desktop/Cp932Boundary.h"
 #include "desktop/GuiThreadCalls.h"
 #include "desktop/MainFormUi.h"
-#include "listener/ServerSocket.h"
 
 struct TMainFormOptions {
     std::filesystem::path ProgramPath;  // the running program: its version block and name
@@ -62,16 +61,16 @@ class TMainForm : public QMainWindow, public IServerHost {
 
     // The caption with the number of connected users, while the server runs.
     void SetUserCount(int count);
-    bool Running() const { return serverSocket_.Active(); }
+    bool Running() const { return server_.Running(); }
     // The port the server listens on (the one bound for port 0).
-    uint16_t ListeningPort() const { return serverSocket_.LocalPort(); }
+    uint16_t ListeningPort() const { return server_.Port(); }
     const TMainFormUi& Ui() const { return ui_; }
     QSystemTrayIcon& TrayIcon() const { return *trayIcon_; }
 
     // IServerHost
     void RunInMainThread(const std::function<void()>& step) override;
-    int ActiveThreads() const override { return serverSocket_.ActiveThreads(); }
-    int ActiveConnections() const override { return serverSocket_.ActiveConnections(); }
+    int ActiveThreads() const override { return server_.ActiveThreads(); }
+    int ActiveConnections() const override { return server_.ActiveConnections(); }
     void ShowError(std::string_view text) override;
     void NotifyLogin(TClientThread& connection) override;
     void NotifyLogout(TClientThread& connection) override;
@@ -100,11 +99,9 @@ class TMainForm : public QMainWindow, public IServerHost {
 
     void ShowSettings();
     QString TakeWindowValues(TSettings& settings) const;
-    void SendShutDownNotice();
     void ShowStopped();
     void ShowStatus(std::string_view cp932);
     void ShowMessage(const QString& text) { options_.ShowMessage(text); }
-    std::unique_ptr<listener::TServerClientThread> ServerSocketGetThread();
 
     TMainFormOptions options_;
     TMainFormUi ui_;
@@ -119,10 +116,8 @@ class TMainForm : public QMainWindow, public IServerHost {
     QPoint placeAsked_;        // the position FormShow asked for last
     bool destroyed_ = false;   // FormDestroy has run
 
-    // Declared in this order so that the listener, which may still wait for its
-    // connection threads, goes first and the server's core and the GUI thread's
-    // request queue outlive it.
+    // Declared in this order so that the server, which may still wait for its
+    // connection threads, goes first and the GUI thread's request queue outlives it.
     TGuiThreadCalls guiCalls_;
-    std::unique_ptr<TServerCore> core_;
-    listener::TServerSocket serverSocket_;
+    TServer server_;
 };

@@ -33,4 +33,8 @@ std::string ListenErrorText(int error, uint16_t port) {
     return text + " (" + std::system_category().message(error) + ")";
 }
 
+std::string PortOutOfRangeText(int32_t port) {
+    return "'" + std::to_string(port) + "' はポート番号ではありません ( 0 ～ 65535 )";
+}
+
 }  // namespace platform

@@ -13,5 +13,7 @@ namespace platform {
 // `error` is the errno value of the listener's failed socket, bind or listen; `port`
 // the port it was asked to listen on.
 std::string ListenErrorText(int error, uint16_t port);
+// A port setting that is no port at all (outside 0 to 65535).
+std::string PortOutOfRangeText(int32_t port);
 
 }  // namespace platform

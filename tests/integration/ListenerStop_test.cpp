@@ -29,7 +29,7 @@ TEST(ListenerStop, AStopWithManyClientsInOneChannelDeliversNoLineToAnyOfThem) {
     for (int i = 0; i < kClients - 1; ++i)
         clients[i]->ReadUntil(lastJoin);
 
-    server.Listener().Deactivate();
+    server.Stop();
     int closed = 0;
     std::vector<std::string> delivered;
     for (auto& client : clients) {

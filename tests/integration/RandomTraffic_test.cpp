@@ -673,7 +673,7 @@ class TTrafficServer : public TTestServer {
   public:
     using TTestServer::TTestServer;
     // Every connection has ended before this object starts to go.
-    ~TTrafficServer() override { Listener().Deactivate(); }
+    ~TTrafficServer() override { Stop(); }
 
     void NotifyLogin(TClientThread& connection) override {
         std::lock_guard guard(mutex_);

@@ -1,20 +1,20 @@
 #include "tests/support/TestServer.h"
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "core/ClientThread.h"
 
 TTestServer::TTestServer(TSettings settings, TConnectionTimings timings, int threadCacheSize)
-    : core_(std::make_unique<TServerCore>(settings, *this, TAVO_DAEMON_PATH, timings)),
-      serverSocket_(
-          threadCacheSize, [this] { return std::make_unique<TClientThread>(*core_); },
-          [this](const std::string& text) { ShowError(text); }) {
-    serverSocket_.Activate(0);
+    : server_(*this, TAVO_DAEMON_PATH, threadCacheSize, timings) {
+    settings.Port = 0;  // a free port of the system's choice
+    if (const auto failure = server_.Start(settings))
+        throw std::runtime_error(*failure);
 }
 
 TTestServer::~TTestServer() {
-    serverSocket_.Deactivate();
+    server_.Stop(false);
 }
 
 void TTestServer::ShowError(std::string_view text) {

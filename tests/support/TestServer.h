@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ServerCore.h"
-#include "listener/ServerSocket.h"
+#include "core/Server.h"
 
 class TTestServer : public IServerHost {
   public:
@@ -17,9 +16,10 @@ class TTestServer : public IServerHost {
                          int threadCacheSize = 5);
     ~TTestServer() override;
 
-    uint16_t Port() const { return serverSocket_.LocalPort(); }
-    TServerCore& Core() { return *core_; }
-    listener::TServerSocket& Listener() { return serverSocket_; }
+    uint16_t Port() const { return server_.Port(); }
+    TServerCore& Core() { return server_.Core(); }
+    // Stops the server as the service does: every connection ends without a word.
+    void Stop() { server_.Stop(false); }
     // Errors the server showed to its operator.
     std::vector<std::string> ShownErrors();
     // Close reasons of the connections that have ended, in order of ending.
@@ -28,14 +28,13 @@ class TTestServer : public IServerHost {
     bool WaitForEndedConnections(std::size_t count, int timeoutMs = 5000);
 
     void RunInMainThread(const std::function<void()>& step) override { step(); }
-    int ActiveThreads() const override { return serverSocket_.ActiveThreads(); }
-    int ActiveConnections() const override { return serverSocket_.ActiveConnections(); }
+    int ActiveThreads() const override { return server_.ActiveThreads(); }
+    int ActiveConnections() const override { return server_.ActiveConnections(); }
     void ShowError(std::string_view text) override;
     void NotifyLogout(TClientThread& connection) override;
 
   private:
-    std::unique_ptr<TServerCore> core_;
-    listener::TServerSocket serverSocket_;
+    TServer server_;
     std::mutex mutex_;
     std::vector<std::string> shownErrors_;
     std::vector<std::string> closeReasons_;
