@@ -49,8 +49,8 @@ std::string CxxLiteral(const std::string& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: TextTableGen table.cp932 header.h\n";
+    if (argc != 4) {
+        std::cerr << "usage: TextTableGen table.cp932 header.h source-table\n";
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::ostringstream header;
-    header << "// Generated from core/texts/JapaneseTexts.tsv; do not edit.\n"
+    header << "// Generated from " << argv[3] << "; do not edit.\n"
            << "#pragma once\n#include <string_view>\n\nnamespace Texts {\n"
            << "using namespace std::string_view_literals;\n";
     std::string line;
