@@ -14,10 +14,12 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/Server.h"
 #include "fuzz/FuzzConnection.h"
 #include "fuzz/FuzzTargets.h"
 #include "tests/support/RegistryInvariants.h"
@@ -38,6 +40,7 @@ TSettings FuzzSettings() {
     // The relay budget refills with the time that passes, which would make a run
     // depend on the machine's speed.
     settings.RelayBytesPerSecond = 0;
+    settings.Port = 0;  // the server listens on a free port; the clients come on socket pairs
     return settings;
 }
 
@@ -65,10 +68,11 @@ TAction ActionOf(uint8_t control) {
 
 class TDispatcherRun {
   public:
-    TDispatcherRun()
-        : core_(FuzzSettings(), host_, "/nonexistent/TavoServerDaemon", FuzzTimings()) {
+    TDispatcherRun() : server_(host_, "/nonexistent/TavoServerDaemon", 0, FuzzTimings()) {
+        if (const auto failure = server_.Start(FuzzSettings()))
+            throw std::runtime_error(*failure);
         for (int i = 0; i < kClients; ++i)
-            clients_[i] = std::make_unique<TFuzzConnection>(core_, host_, i);
+            clients_[i] = std::make_unique<TFuzzConnection>(server_.Core(), host_, i);
     }
 
     void Step(uint8_t control, std::string_view bytes) {
@@ -95,8 +99,9 @@ class TDispatcherRun {
             client->Stop();
             CheckRegistry();
         }
-        std::lock_guard lock(core_.Registry.Lock);
-        Require(core_.Registry.Users.Count() == 0 && core_.Registry.Channels.Count() == 0,
+        std::lock_guard lock(server_.Core().Registry.Lock);
+        Require(server_.Core().Registry.Users.Count() == 0 &&
+                    server_.Core().Registry.Channels.Count() == 0,
                 "records remain after every connection has ended");
     }
 
@@ -109,7 +114,7 @@ class TDispatcherRun {
             client->EndIfClosed();
         for (auto& client : clients_)
             client->Serve();
-        core_.Writer.WaitUntilIdle();  // what the handlers queued is written by now
+        server_.Core().Writer.WaitUntilIdle();  // what the handlers queued is written by now
         for (auto& client : clients_) {
             client->EndIfClosed();
             client->ReadOutput();
@@ -124,7 +129,7 @@ class TDispatcherRun {
             if (client->Live())
                 live.insert(client->Connection());
         }
-        const auto faults = RegistryFaults(core_.Registry, live);
+        const auto faults = RegistryFaults(server_.Core().Registry, live);
         if (!faults.empty()) {
             std::string text = "the registry is inconsistent:";
             for (const auto& fault : faults)
@@ -134,8 +139,8 @@ class TDispatcherRun {
     }
 
     TFuzzHost host_;
-    TServerCore core_;
-    // After the core, so that they go first.
+    TServer server_;
+    // After the server, so that they go first.
     std::array<std::unique_ptr<TFuzzConnection>, kClients> clients_;
 };
 
