@@ -1,7 +1,7 @@
 // What every connection of one running server shares: the settings, the registry,
 // the running program's identity, the connection limits and the host's services.
-// A host creates it when the server starts and frees it after the listener has
-// been deactivated, so it outlives every connection thread.
+// The server object (Server.h) creates it when the server starts and frees it after
+// the listener has been deactivated, so it outlives every connection thread.
 #pragma once
 
 #include <cstddef>
