@@ -13,6 +13,11 @@
 #include <QScreen>
 #include <QTest>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <xcb/xcb.h>
 
 #include "desktop/AppIcon.h"
 #include "tests/desktop/DesktopTestSupport.h"
@@ -73,6 +78,31 @@ QString AllowedActions(const TMainForm& form) {
     return QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
 }
 
+// Asks the window manager to minimise the window, as its frame's minimise button does
+// (ICCCM WM_CHANGE_STATE to IconicState): the window learns of it only from the window
+// manager, after the manager has done it. (A window's own setWindowState would change
+// its state at once, before the manager has acted on the request.)
+void MinimiseThroughTheWindowManager(const QWidget& window) {
+    xcb_connection_t* connection =
+        qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const char name[] = "WM_CHANGE_STATE";
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name),
+                              nullptr),
+        &std::free);
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = static_cast<xcb_window_t>(window.winId());
+    request.type = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+    request.data.data32[0] = 3;  // IconicState
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    xcb_send_event(connection, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&request));
+    xcb_flush(connection);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -123,7 +153,7 @@ int main(int argc, char* argv[]) {
     }
 
     // Minimised it hides; a left click on its icon brings it back, in the corner.
-    form.setWindowState(Qt::WindowMinimized);
+    MinimiseThroughTheWindowManager(form);
     Check(QTest::qWaitFor([&] { return !form.isVisible(); }, 5000),
           "minimised, the window hides behind its icon");
     emit form.TrayIcon().activated(QSystemTrayIcon::Trigger);
