@@ -65,15 +65,15 @@ const std::string& TParsedMessage::Param(int k) const {
     return Params[k - 1];
 }
 
-bool ParseLine(std::string_view line, TParsedMessage& message) {
+bool ParseLine(std::string_view line, TParsedMessage& message, TClientProfile profile) {
     message = TParsedMessage{};
     const std::string_view text = TakePrefix(SkipBlanks(line), message.Prefix);
     const std::string upper = platform::UpperCase(text);
-    // The command table's words, in its order; a word counts only at the very start
-    // of the line.
+    // The words of the command table that the profile knows, in the table's order; a
+    // word counts only at the very start of the line.
     for (const TCommandRow& row : CommandTable()) {
         const std::string_view word = row.Word;
-        if (!upper.starts_with(word)) {
+        if (row.HandlerIn(profile) == nullptr || !upper.starts_with(word)) {
             continue;
         }
         const std::string_view after = std::string_view(upper).substr(word.size());

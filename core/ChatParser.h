@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Dialect.h"
+
 // One parsed line. All fields are byte strings in the client's code page, never converted.
 struct TParsedMessage {
     static constexpr int MaxParams = 15;
@@ -20,7 +22,8 @@ struct TParsedMessage {
 };
 
 // Fills `message` from `line` (the line including its CR LF); every field is cleared first.
-// Returns true when the line is a recognised command that is complete: its CR LF was
-// reached while taking parameters, or the command word stood alone before CR LF.
+// Returns true when the line is a recognised command of `profile` that is complete: its
+// CR LF was reached while taking parameters, or the command word stood alone before CR LF.
 // On false, `Command` holds the word to name in the unknown-command reply.
-bool ParseLine(std::string_view line, TParsedMessage& message);
+bool ParseLine(std::string_view line, TParsedMessage& message,
+               TClientProfile profile = TClientProfile::Exact);

@@ -120,11 +120,11 @@ void TClientThread::ReadBurst() {
         if (result == TClientSocket::ReadResult::WouldBlock)
             break;
         if (result == TClientSocket::ReadResult::Error) {
-            EndServerSide(Texts::QuitReadError, Texts::CloseReadError);
+            EndServerSide(Core.Dialect.Texts().QuitReadError, Texts::CloseReadError);
         } else if (result == TClientSocket::ReadResult::EndOfStream) {
-            EndServerSide(Texts::QuitEndOfStream, Texts::CloseEndOfStream);
+            EndServerSide(Core.Dialect.Texts().QuitEndOfStream, Texts::CloseEndOfStream);
         } else if (!framing_.TakeRead(std::string_view(buffer, bytesRead))) {
-            EndServerSide(Texts::QuitFlood, Texts::CloseFlood);
+            EndServerSide(Core.Dialect.Texts().QuitFlood, Texts::CloseFlood);
         } else if (paced || bytesRead < readSize) {
             break;  // a short read ends the burst
         }
@@ -140,7 +140,7 @@ void TClientThread::DispatchCompleteLines() {
         DispatchLine(*this, *line);
     }
     if (!framing_.KeepRemainder() && socket.Connected())
-        EndServerSide(Texts::QuitFlood, Texts::CloseFlood);
+        EndServerSide(Core.Dialect.Texts().QuitFlood, Texts::CloseFlood);
 }
 
 void TClientThread::CheckTimers() {
@@ -150,7 +150,7 @@ void TClientThread::CheckTimers() {
     if (Registered()) {
         if (int64_t{platform::ElapsedMs(now, timers_.LastActivity)} > timers_.PingIntervalMs) {
             if (timers_.PingSent) {
-                EndServerSide(Texts::QuitPingTimeOut, Texts::ClosePingTimeOut);
+                EndServerSide(Core.Dialect.Texts().QuitPingTimeOut, Texts::ClosePingTimeOut);
                 return;
             }
             SendLine(pingLine_);

@@ -36,6 +36,7 @@ class TUserData : public TMyCollectionItem {
     std::vector<TChannelData*> Channels;  // not owned, in the order of joining
     bool NickGiven = false, UserGiven = false;
     std::string AwayMessage;
+    int64_t SignedOnAt = 0;                // the welcome, in seconds since 1970
     std::vector<std::string> Invitations;  // names of channels the user was invited to
 
     void AddChannel(TChannelData* channel);
@@ -115,6 +116,8 @@ class TChannelData : public TMyCollectionItem {
 // Lock for the whole command.
 class TClientData {
   public:
+    explicit TClientData(TKeyRule rule = TKeyRule::CodePage932) : Channels(rule), Users(rule) {}
+
     std::recursive_mutex Lock;  // declared first so that it outlives both collections
     TMyCollection<TChannelData> Channels;
     TMyCollection<TUserData> Users;

@@ -86,6 +86,10 @@ void LoadSettings(TSettings& settings, const TSettingsFiles& files) {
     settings.MaxChannel = ReadInteger(files, "MaxChannel", defaults.MaxChannel);
     settings.RelayBytesPerSecond =
         ReadInteger(files, "RelayBytesPerSecond", defaults.RelayBytesPerSecond);
+    settings.ClientProfile =
+        platform::GetProfileString(files.Ini, kSection, "ClientProfile", defaults.ClientProfile);
+    settings.TextEncoding =
+        platform::GetProfileString(files.Ini, kSection, "TextEncoding", defaults.TextEncoding);
     if (const auto motd = platform::ReadWholeFile(files.Motd)) {
         settings.MotdLines = SplitMotd(*motd);
     } else {

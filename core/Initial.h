@@ -17,6 +17,10 @@ struct TSettings {
     // TRelayBudget); 0 or less: no limit. Read from the ini file, never written: only
     // an administrator who knows why sets it (a benchmark, a trusted bot).
     int32_t RelayBytesPerSecond = 32 * 1024;
+    // How the server speaks to clients (see Dialect.h), as written in the ini file; the
+    // server refuses to start with a value it does not know. Read, never written.
+    std::string ClientProfile{"Exact"};
+    std::string TextEncoding{"Shift_JIS"};
 };
 
 // Where a program's settings live: the ini file named after the executable and
@@ -29,9 +33,10 @@ struct TSettingsFiles {
     static TSettingsFiles ForExecutable(const std::filesystem::path& exe);
 };
 
-// Reads the six settings and RelayBytesPerSecond from section "Global" of the ini file (a missing
-// key or a number that does not convert gives the default) and the message of the day: the lines of
-// MOTD.txt when it exists, else the two built-in lines appended.
+// Reads the six settings, RelayBytesPerSecond, ClientProfile and TextEncoding from section
+// "Global" of the ini file (a missing key or a number that does not convert gives the default)
+// and the message of the day: the lines of MOTD.txt when it exists, else the two built-in lines
+// appended.
 void LoadSettings(TSettings& settings, const TSettingsFiles& files);
 
 // Writes the six settings (numbers in decimal) into section "Global", then MOTD.txt

@@ -13,10 +13,24 @@ constexpr char kHalfWidthBlank = 0x20;
 constexpr unsigned char kFullWidthBlankLead = 0x81;
 constexpr unsigned char kFullWidthBlankTrail = 0x40;
 
+// The comparison form of a key in UTF-8: half-width blanks removed, ASCII letters
+// upper-cased.
+std::string NormaliseAsciiKey(std::string_view key) {
+    std::string normalised;
+    normalised.reserve(key.size());
+    for (const char byte : key) {
+        if (byte != kHalfWidthBlank)
+            normalised += byte >= 'a' && byte <= 'z' ? char(byte - 'a' + 'A') : byte;
+    }
+    return normalised;
+}
+
 // The comparison form of a key: every half-width and full-width blank removed, then
 // upper-cased. The text is walked character by character, so a 0x81 0x40 pair that is
 // really the trail byte of one character and the next character is left alone.
-std::string NormaliseKey(std::string_view key) {
+std::string NormaliseKey(std::string_view key, TKeyRule rule) {
+    if (rule == TKeyRule::Ascii)
+        return NormaliseAsciiKey(key);
     std::string withoutBlanks;
     withoutBlanks.reserve(key.size());
     for (std::size_t i = 0; i < key.size(); ++i) {
@@ -49,7 +63,8 @@ void TMyCollectionItem::SetKeyWord(std::string_view value) {
     if (trimmed == KeyWord_) {
         return;
     }
-    std::string normalised = NormaliseKey(trimmed);
+    std::string normalised =
+        NormaliseKey(trimmed, Collection_ != nullptr ? Collection_->Rule_ : TKeyRule::CodePage932);
     if (Collection_ != nullptr) {
         Collection_->MoveToKeyPlace(*this, normalised, value);
     }
@@ -84,7 +99,7 @@ bool TMyCollectionBase::Search(std::string_view key, int& index) const {
         return false;
     }
     bool found = false;
-    index = SearchNamed(NormaliseKey(key), found);
+    index = SearchNamed(NormaliseKey(key, Rule_), found);
     return found;
 }
 

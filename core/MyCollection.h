@@ -1,6 +1,6 @@
 // Owning collections of items with a unique text key, kept in key order for binary search.
-// Two keys are the same key when they are equal after removing half-width blanks (0x20)
-// and full-width blanks (0x81 0x40) and upper-casing by the code page's rules.
+// Two keys are the same key when they are equal after removing blanks and upper-casing
+// by the collection's key rule.
 // The collections have no lock of their own; the registry's lock guards them.
 #pragma once
 
@@ -12,6 +12,16 @@
 #include <vector>
 
 class TMyCollectionBase;
+
+// How keys compare.
+enum class TKeyRule {
+    // Half-width blanks (0x20) and full-width blanks (0x81 0x40) removed, letters
+    // upper-cased by the rules of code page 932 (a double-byte character stays whole).
+    CodePage932,
+    // Half-width blanks removed and the ASCII letters a to z upper-cased; every other
+    // byte stays (for keys in UTF-8, where code page 932's lead bytes mean nothing).
+    Ascii,
+};
 
 // Raised by SetKeyWord for an empty key or a key another item already has; what() is the
 // code page 932 message for the operator.
@@ -53,7 +63,7 @@ class TMyCollectionItem {
 // items that have not been given a key yet follow them and are never searched.
 class TMyCollectionBase {
   public:
-    TMyCollectionBase() = default;
+    explicit TMyCollectionBase(TKeyRule rule = TKeyRule::CodePage932) : Rule_(rule) {}
     TMyCollectionBase(const TMyCollectionBase&) = delete;
     TMyCollectionBase& operator=(const TMyCollectionBase&) = delete;
     virtual ~TMyCollectionBase() = default;
@@ -87,6 +97,7 @@ class TMyCollectionBase {
                         std::string_view valueAsGiven);
     void MoveItem(int from, int to);
 
+    const TKeyRule Rule_;
     std::vector<std::unique_ptr<TMyCollectionItem>> Items_;
     int NamedCount_ = 0;  // items [0, NamedCount_) have a key and stand in key order
     int NextID_ = 0;
@@ -98,6 +109,7 @@ class TMyCollection : public TMyCollectionBase {
     static_assert(std::is_base_of_v<TMyCollectionItem, T>);
 
   public:
+    using TMyCollectionBase::TMyCollectionBase;
     // Appends a new item with an empty key; the caller then gives it its key.
     T* Add() { return static_cast<T*>(AddItem()); }
     // The item at index; throws std::out_of_range for an invalid index.

@@ -1,7 +1,10 @@
 #include "core/Server.h"
 
+#include <initializer_list>
 #include <mutex>
 #include <system_error>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "JapaneseTexts.h"
@@ -18,6 +21,46 @@ std::string StartFailureText(const std::exception& error, uint16_t port) {
     if (socketError != nullptr && socketError->code().category() == std::system_category())
         return platform::ListenErrorText(socketError->code().value(), port);
     return platform::Cp932ToUtf8(error.what());
+}
+
+// One text of the settings as it goes on the wire: in UTF-8, converted from code page
+// 932; nothing when it holds bytes that are no code page 932 text.
+std::optional<std::string> OnTheWire(const TDialect& dialect, const std::string& text) {
+    if (dialect.Encoding == TTextEncoding::ShiftJis)
+        return text;
+    return platform::Cp932ToUtf8Exactly(text);
+}
+
+std::string Filled(std::string_view text, std::initializer_list<std::string_view> values) {
+    std::string filled(text);
+    for (const std::string_view value : values)
+        filled.replace(filled.find("%s"), 2, value);
+    return filled;
+}
+
+// The settings with the texts the server sends in the dialect's encoding, or why they
+// cannot be sent (naming the file with the line or the key).
+std::variant<TSettings, std::string> WireSettings(const TSettings& settings,
+                                                  const TDialect& dialect,
+                                                  const TSettingsFiles& files) {
+    TSettings wire = settings;
+    const std::string ini = files.Ini.filename().string();
+    for (auto [key, field] : {std::pair{"ServerName", &TSettings::ServerName},
+                              std::pair{"ServerInfo", &TSettings::ServerInfo}}) {
+        const auto text = OnTheWire(dialect, settings.*field);
+        if (!text)
+            return Filled(JapaneseTexts::Utf8.UnconvertibleSetting, {ini, key});
+        wire.*field = *text;
+    }
+    for (std::size_t i = 0; i < settings.MotdLines.size(); ++i) {
+        const auto text = OnTheWire(dialect, settings.MotdLines[i]);
+        if (!text) {
+            return Filled(JapaneseTexts::Utf8.UnconvertibleLine,
+                          {files.Motd.filename().string(), std::to_string(i + 1)});
+        }
+        wire.MotdLines[i] = *text;
+    }
+    return wire;
 }
 
 }  // namespace
@@ -41,8 +84,16 @@ std::optional<std::string> TServer::Start(const TSettings& settings) {
     if (settings.Port < 0 || settings.Port > 65535)
         return platform::PortOutOfRangeText(settings.Port);
     const auto port = static_cast<uint16_t>(settings.Port);
+    const auto dialect = DialectOf(settings.ClientProfile, settings.TextEncoding);
+    if (const auto* refusal = std::get_if<std::string>(&dialect))
+        return *refusal;
+    const auto wire = WireSettings(settings, std::get<TDialect>(dialect),
+                                   TSettingsFiles::ForExecutable(programPath_));
+    if (const auto* refusal = std::get_if<std::string>(&wire))
+        return *refusal;
     try {
-        core_ = std::make_unique<TServerCore>(settings, host_, programPath_, timings_);
+        core_ = std::make_unique<TServerCore>(std::get<TSettings>(wire), host_, programPath_,
+                                              timings_, std::get<TDialect>(dialect));
         listener_.Activate(port);
     } catch (const std::exception& error) {
         core_.reset();
@@ -57,10 +108,7 @@ int TServer::Stop(bool tellUsers) {
         return 0;
     }
     if (tellUsers) {
-        const std::string_view text = Texts::ShutDownNotice;  // "%s" stands for the server
-        const std::size_t at = text.find("%s");
-        TellEveryUser(std::string(text.substr(0, at)) + core_->Settings.ServerName +
-                      std::string(text.substr(at + 2)));
+        TellEveryUser(Filled(core_->Dialect.Texts().ShutDownNotice, {core_->Settings.ServerName}));
     }
     const int connections = listener_.ActiveConnections();
     listener_.Deactivate();

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "core/ConnectionOutput.h"
+#include "core/Dialect.h"
 #include "core/HashTable.h"
 #include "core/Initial.h"
 
@@ -46,14 +47,18 @@ struct TConnectionTimings {
 
 class TServerCore {
   public:
+    // `settings` as they go on the wire: their texts in the dialect's encoding.
     TServerCore(const TSettings& settings, IServerHost& host,
-                const std::filesystem::path& programPath, TConnectionTimings timings = {});
+                const std::filesystem::path& programPath, TConnectionTimings timings = {},
+                TDialect dialect = {});
 
     const TSettings Settings;
+    const TDialect Dialect;
     TClientData Registry;
     IServerHost& Host;
     const std::string ProgramFileName;  // the running program's file name, without folder
     const std::string ProductVersion;   // ProductVersion of the program's version block
+    const std::string StartedAt;        // the local date and time the server started
     const TConnectionTimings Timings;
     TOutputWriter Writer;  // writes what the connections' handlers queue for others
 };

@@ -25,8 +25,8 @@ TService1::~TService1() {
 
 bool TService1::ServiceStart() {
     std::optional<std::string> failure;
+    TSettings settings;
     try {
-        TSettings settings;
         LoadSettings(settings, TSettingsFiles::ForExecutable(programPath_));
         failure = server_.Start(settings);
     } catch (const std::exception& error) {
@@ -41,8 +41,7 @@ bool TService1::ServiceStart() {
     }
     platform::WriteEventLog(
         platform::EventSeverity::Notice,
-        FillArguments(Texts::ServiceStarted,
-                      {std::to_string(Port()), server_.Core().Settings.ServerName}));
+        FillArguments(Texts::ServiceStarted, {std::to_string(Port()), settings.ServerName}));
     return true;
 }
 

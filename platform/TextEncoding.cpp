@@ -70,6 +70,14 @@ std::string Cp932ToUtf8(std::string_view cp932) {
     return result;
 }
 
+std::optional<std::string> Cp932ToUtf8Exactly(std::string_view cp932) {
+    TConverter converter("UTF-8", "CP932");
+    std::string result;
+    if (converter.Convert(cp932, result) != TConverter::Stop::Done)
+        return std::nullopt;
+    return result;
+}
+
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
     TConverter converter("CP932", "UTF-8");
     std::string result;

@@ -13,6 +13,10 @@ namespace platform {
 // case hexadecimal), so text that is not code page 932 never breaks the result.
 std::string Cp932ToUtf8(std::string_view cp932);
 
+// Code page 932 bytes as UTF-8; nothing when a byte begins no character of the code page
+// or a lead byte lacks a valid trail byte.
+std::optional<std::string> Cp932ToUtf8Exactly(std::string_view cp932);
+
 // UTF-8 text as code page 932 bytes; nothing when the text is not valid UTF-8 or
 // holds a character that code page 932 cannot hold.
 std::optional<std::string> Utf8ToCp932(std::string_view utf8);

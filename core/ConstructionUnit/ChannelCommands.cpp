@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Connection.h"
 #include "core/ConstructionUnit/BanMask.h"
@@ -43,6 +44,18 @@ int LeadingParamCount(const TParsedMessage& message, Predicate accepted) {
 
 bool IsGiven(std::string_view param) {
     return !param.empty();
+}
+
+// The items of a comma list ("#a,#b"), empty items left out.
+std::vector<std::string> ListItems(std::string_view list) {
+    std::vector<std::string> items;
+    while (!list.empty()) {
+        const std::size_t comma = std::min(list.find(','), list.size());
+        if (comma > 0)
+            items.emplace_back(list.substr(0, comma));
+        list.remove_prefix(std::min(comma + 1, list.size()));
+    }
+    return items;
 }
 
 // A member as the names listings show it: "@" before a channel operator's nickname.
@@ -149,23 +162,33 @@ void JoinOneChannel(TConnection& connection, TUserData& user, const std::string&
 
 // ---- PART, TOPIC, INVITE, KICK helpers -----------------------------------------------
 
-// Leaves each named channel in turn; stops at the first that does not exist or that the
-// user is not on.
-void PartChannels(TConnection& connection, TUserData& user, const TParsedMessage& message) {
+// Leaves the named channel, telling its members `message`; false (after the error reply)
+// when it does not exist or the user is not on it.
+bool PartChannel(TConnection& connection, TUserData& user, const std::string& name,
+                 std::string_view message) {
     TClientData& registry = connection.Core.Registry;
+    TChannelData* channel = registry.Channels.Find(name);
+    if (channel == nullptr) {
+        SendReply(connection, TReply::NoSuchChannel, {name});
+        return false;
+    }
+    if (!IsMember(*channel, user)) {
+        SendReply(connection, TReply::NotOnChannel, {user.KeyWord(), channel->KeyWord()});
+        return false;
+    }
+    SendToChannel(*channel, user, "PART " + channel->KeyWord() + " :" + std::string(message),
+                  false);
+    LeaveChannel(registry, user, *channel);
+    return true;
+}
+
+// Leaves each named channel in turn, the nickname as the message; stops at the first
+// that does not exist or that the user is not on.
+void PartChannels(TConnection& connection, TUserData& user, const TParsedMessage& message) {
     const int channelCount = LeadingParamCount(message, IsGiven);
     for (int k = 1; k <= channelCount; ++k) {
-        TChannelData* channel = registry.Channels.Find(message.Param(k));
-        if (channel == nullptr) {
-            SendReply(connection, TReply::NoSuchChannel, {message.Param(k)});
+        if (!PartChannel(connection, user, message.Param(k), user.KeyWord()))
             return;
-        }
-        if (!IsMember(*channel, user)) {
-            SendReply(connection, TReply::NotOnChannel, {user.KeyWord(), channel->KeyWord()});
-            return;
-        }
-        SendToChannel(*channel, user, "PART " + channel->KeyWord() + " :" + user.KeyWord(), false);
-        LeaveChannel(registry, user, *channel);
     }
 }
 
@@ -229,12 +252,15 @@ void SendNamesLine(TConnection& connection, const TUserData& user, const TChanne
     SendReply(connection, TReply::NamesOnJoin, {shownName, names});
 }
 
+// The names of one channel asked for; a channel that does not exist gets 403 in Exact
+// and nothing in Modern, whose 366 follows every channel asked for.
 void SendChannelNames(TConnection& connection, const TUserData& user, const std::string& name) {
     if (const TChannelData* channel = connection.Core.Registry.Channels.Find(name)) {
         SendNamesLine(connection, user, *channel);
     } else {
-        SendReply(connection, TReply::NoSuchChannel, {name});
+        SendReply(connection, TReply::NoSuchChannelListed, {name});
     }
+    SendReply(connection, TReply::EndOfNamesOfChannel, {name});
 }
 
 // The nicknames of the users on no channel, in collection order; invisible users are left
@@ -269,7 +295,7 @@ void SendAllNames(TConnection& connection, const TUserData& user) {
 void SendListEntry(TConnection& connection, const std::string& name) {
     const TChannelData* channel = connection.Core.Registry.Channels.Find(name);
     if (channel == nullptr) {
-        SendReply(connection, TReply::NoSuchChannel, {name});
+        SendReply(connection, TReply::NoSuchChannelListed, {name});
         return;
     }
     if (channel->Secret)
@@ -413,7 +439,61 @@ void HandleNames(TConnection& connection, const TParsedMessage& message) {
         SendChannelNames(connection, *user, message.Param(k));
     if (nameCount == 0)
         SendAllNames(connection, *user);
-    SendReply(connection, TReply::EndOfNames);
+    SendReply(connection, TReply::EndOfNames, {"*"});
+}
+
+void HandleJoinList(TConnection& connection, const TParsedMessage& message) {
+    const std::vector<std::string> names = ListItems(message.Param(1));
+    const std::vector<std::string> keys = ListItems(message.Param(2));
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    TUserData* user = OwnRecord(connection);
+    if (user == nullptr)
+        return;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (!IsChannelName(names[k])) {
+            SendReply(connection, TReply::NoSuchChannel, {names[k]});
+            continue;
+        }
+        JoinOneChannel(connection, *user, names[k], k < keys.size() ? keys[k] : "");
+    }
+}
+
+void HandlePartList(TConnection& connection, const TParsedMessage& message) {
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    TUserData* user = OwnRecord(connection);
+    if (user == nullptr)
+        return;
+    const std::string_view given = WithoutLeadingColon(message.Param(2));
+    const std::string partMessage(given.empty() ? std::string_view(user->KeyWord()) : given);
+    for (const std::string& name : ListItems(message.Param(1)))
+        PartChannel(connection, *user, name, partMessage);
+}
+
+void HandleNamesList(TConnection& connection, const TParsedMessage& message) {
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    TUserData* user = OwnRecord(connection);
+    if (user == nullptr)
+        return;
+    const std::vector<std::string> names = ListItems(message.Param(1));
+    for (const std::string& name : names)
+        SendChannelNames(connection, *user, name);
+    if (names.empty()) {
+        SendAllNames(connection, *user);
+        SendReply(connection, TReply::EndOfNames, {"*"});
+    }
+}
+
+void HandleListList(TConnection& connection, const TParsedMessage& message) {
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    if (OwnRecord(connection) == nullptr)
+        return;
+    const std::vector<std::string> names = ListItems(message.Param(1));
+    TParsedMessage listed;  // the names as separate parameters, as Exact takes them
+    for (std::size_t k = 0; k < names.size() && k < listed.Params.size(); ++k)
+        listed.Params[k] = names[k];
+    if (connection.Core.Registry.Channels.Count() > 0)
+        ListChannels(connection, listed);
+    SendReply(connection, TReply::ListEnd);
 }
 
 void HandleList(TConnection& connection, const TParsedMessage& message) {

@@ -1,6 +1,6 @@
 // The command table and the dispatcher: parses each received line and runs its
-// command's handler. NICK and USER run at any time; every other command waits for
-// registration.
+// command's handler in the server's client profile. NICK, USER and CAP run at any time;
+// every other command waits for registration.
 #include <string_view>
 
 #include "core/Connection.h"
@@ -24,29 +24,30 @@ void HandleUsers(TConnection& connection, const TParsedMessage&) {
 // In the order the parser tries them.
 // clang-format off
 constexpr TCommandRow kCommands[] = {
-    // word     handler         before registration, fewest parameters
-    {"NICK",    HandleNick,     true,  0},
-    {"USER",    HandleUser,     true,  4},
-    {"JOIN",    HandleJoin,     false, 1},
-    {"PART",    HandlePart,     false, 1},
-    {"PRIVMSG", HandlePrivmsg,  false, 0},
-    {"NOTICE",  HandleNotice,   false, 0},
-    {"QUIT",    HandleQuit,     false, 0},
-    {"MODE",    HandleMode,     false, 1},
-    {"TOPIC",   HandleTopic,    false, 1},
-    {"WHO",     HandleWho,      false, 0},
-    {"ISON",    HandleIson,     false, 1},
-    {"PING",    HandlePing,     false, 0},
-    {"PONG",    HandlePong,     false, 0},
-    {"AWAY",    HandleAway,     false, 0},
-    {"WHOIS",   HandleWhois,    false, 0},
-    {"NAMES",   HandleNames,    false, 0},
-    {"LIST",    HandleList,     false, 0},
-    {"KICK",    HandleKick,     false, 2},
-    {"VERSION", HandleVersion,  false, 0},
-    {"SUMMON",  HandleSummon,   false, 0},
-    {"USERS",   HandleUsers,    false, 0},
-    {"INVITE",  HandleInvite,   false, 2},
+    // word     Exact handler   Modern handler    before registration, fewest parameters
+    {"NICK",    HandleNick,     nullptr,          true,  0},
+    {"USER",    HandleUser,     nullptr,          true,  4},
+    {"JOIN",    HandleJoin,     HandleJoinList,   false, 1},
+    {"PART",    HandlePart,     HandlePartList,   false, 1},
+    {"PRIVMSG", HandlePrivmsg,  nullptr,          false, 0},
+    {"NOTICE",  HandleNotice,   nullptr,          false, 0},
+    {"QUIT",    HandleQuit,     nullptr,          false, 0},
+    {"MODE",    HandleMode,     nullptr,          false, 1},
+    {"TOPIC",   HandleTopic,    nullptr,          false, 1},
+    {"WHO",     HandleWho,      HandleWhoMask,    false, 0},
+    {"ISON",    HandleIson,     nullptr,          false, 1},
+    {"PING",    HandlePing,     nullptr,          false, 0},
+    {"PONG",    HandlePong,     nullptr,          false, 0},
+    {"AWAY",    HandleAway,     nullptr,          false, 0},
+    {"WHOIS",   HandleWhois,    nullptr,          false, 0},
+    {"NAMES",   HandleNames,    HandleNamesList,  false, 0},
+    {"LIST",    HandleList,     HandleListList,   false, 0},
+    {"KICK",    HandleKick,     nullptr,          false, 2},
+    {"VERSION", HandleVersion,  nullptr,          false, 0},
+    {"SUMMON",  HandleSummon,   nullptr,          false, 0},
+    {"USERS",   HandleUsers,    nullptr,          false, 0},
+    {"INVITE",  HandleInvite,   nullptr,          false, 2},
+    {"CAP",     nullptr,        HandleCap,        true,  1},
 };
 // clang-format on
 
@@ -54,19 +55,20 @@ std::span<const TCommandRow> CommandTable() {
     return kCommands;
 }
 
-const TCommandRow* FindCommand(std::string_view word) {
+const TCommandRow* FindCommand(std::string_view word, TClientProfile profile) {
     for (const auto& row : kCommands) {
-        if (row.Word == word)
+        if (row.Word == word && row.HandlerIn(profile) != nullptr)
             return &row;
     }
     return nullptr;
 }
 
 void DispatchLine(TConnection& connection, std::string_view line) {
+    const TClientProfile profile = connection.Core.Dialect.Profile;
     TParsedMessage message;
     const TCommandRow* command = nullptr;
-    if (ParseLine(line, message))
-        command = FindCommand(message.Command);
+    if (ParseLine(line, message, profile))
+        command = FindCommand(message.Command, profile);
     if (command == nullptr) {
         SendReply(connection, TReply::UnknownCommand, {message.Command});
         return;
@@ -79,5 +81,5 @@ void DispatchLine(TConnection& connection, std::string_view line) {
         SendReply(connection, TReply::NeedMoreParams, {message.Command});
         return;
     }
-    command->Handler(connection, message);
+    command->HandlerIn(profile)(connection, message);
 }

@@ -11,11 +11,14 @@
 #include "core/ServerCore.h"
 
 // Sends the reply `reply` of the reply table to the connection, addressed to the
-// connection's nickname.
+// connection's nickname, in the server's dialect; nothing when the dialect does not
+// make that reply.
 inline void SendReply(TConnection& connection, TReply reply,
                       std::initializer_list<std::string_view> args = {}) {
-    connection.SendLine(
-        BuildReplyLine(connection.Core.Settings.ServerName, connection.Nick, reply, args));
+    const std::string line = BuildReplyLine(connection.Core.Settings.ServerName, connection.Nick,
+                                            reply, args, connection.Core.Dialect);
+    if (!line.empty())
+        connection.SendLine(line);
 }
 
 // The connection's own user record (found under its nickname), or null.

@@ -1,9 +1,11 @@
 // The command handlers, named by the command table (Dispatch.cpp). The dispatcher
 // calls each in the connection's own thread with the parsed line, once the
 // connection may use the command and the line has the parameters it needs. Files by area:
-// Registration.cpp (NICK, USER, QUIT), ChannelCommands.cpp (JOIN, PART, TOPIC, NAMES, LIST, INVITE,
-// KICK), Mode.cpp (MODE), Messaging.cpp (PRIVMSG, NOTICE), Queries.cpp (WHO, WHOIS, ISON, AWAY,
-// VERSION, PING, PONG).
+// Registration.cpp (NICK, USER, QUIT, CAP), ChannelCommands.cpp (JOIN, PART, TOPIC, NAMES, LIST,
+// INVITE, KICK), Mode.cpp (MODE), Messaging.cpp (PRIVMSG, NOTICE), Queries.cpp (WHO, WHOIS, ISON,
+// AWAY, VERSION, PING, PONG). The Modern profile's own handlers (named ...List, ...Mask and
+// CAP) stand beside the Exact ones they differ from: comma lists of channels, a part message,
+// a WHO mask and the capability negotiation.
 #pragma once
 
 #include "core/ChatParser.h"
@@ -13,6 +15,7 @@ class TConnection;
 void HandleNick(TConnection& connection, const TParsedMessage& message);
 void HandleUser(TConnection& connection, const TParsedMessage& message);
 void HandleQuit(TConnection& connection, const TParsedMessage& message);
+void HandleCap(TConnection& connection, const TParsedMessage& message);
 
 void HandleJoin(TConnection& connection, const TParsedMessage& message);
 void HandlePart(TConnection& connection, const TParsedMessage& message);
@@ -21,6 +24,10 @@ void HandleNames(TConnection& connection, const TParsedMessage& message);
 void HandleList(TConnection& connection, const TParsedMessage& message);
 void HandleInvite(TConnection& connection, const TParsedMessage& message);
 void HandleKick(TConnection& connection, const TParsedMessage& message);
+void HandleJoinList(TConnection& connection, const TParsedMessage& message);
+void HandlePartList(TConnection& connection, const TParsedMessage& message);
+void HandleNamesList(TConnection& connection, const TParsedMessage& message);
+void HandleListList(TConnection& connection, const TParsedMessage& message);
 
 void HandleMode(TConnection& connection, const TParsedMessage& message);
 
@@ -29,6 +36,7 @@ void HandleNotice(TConnection& connection, const TParsedMessage& message);
 
 void HandleWho(TConnection& connection, const TParsedMessage& message);
 void HandleWhois(TConnection& connection, const TParsedMessage& message);
+void HandleWhoMask(TConnection& connection, const TParsedMessage& message);
 void HandleIson(TConnection& connection, const TParsedMessage& message);
 void HandleAway(TConnection& connection, const TParsedMessage& message);
 void HandleVersion(TConnection& connection, const TParsedMessage& message);

@@ -1,102 +1,108 @@
-// The reply table and the builder of reply lines. The Japanese texts are the code
-// page 932 constants generated from the text table.
+// The reply table and the builder of reply lines. The Japanese texts are the constants
+// generated from the text table, in both encodings.
 #include "core/ConstructionUnit/NumericReplies.h"
 
 #include <algorithm>
 #include <array>
 #include <cassert>
 
-#include "JapaneseTexts.h"
-
 namespace {
 
-// What stands in the field after the command.
-enum class TAddressee {
-    Nick,              // the connection's nickname, even when it is still empty
-    Star,              // always "*"
-    UnknownWhenEmpty,  // the nickname, or "unknown" before one was accepted
-    None,              // nothing: the layout follows the command
-};
+// The Modern form of a row whose reply is the same in both profiles.
+constexpr std::string_view kAsExact = "=";
 
-// A row. The layout is everything after the addressee; in it "{1}" to "{9}" stand for
-// the arguments and "{a}" and "{b}" for the row's texts.
+// A row: the reply's line after ":<server> " in each client profile; an empty form is a
+// reply the profile does not make. In a
+// form "{1}" to "{9}" stand for the arguments, "{a}" and "{b}" for the row's texts in
+// the server's encoding, and for the addressee "{n}" the nickname as it is (even
+// empty), "{u}" the nickname or "unknown" before there is one, "{s}" the nickname or
+// "*".
 struct TReplyFormat {
     TReply Reply;
-    std::string_view Command;
-    TAddressee Addressee;
-    std::string_view Layout;
-    std::string_view TextA = {};
-    std::string_view TextB = {};
+    std::string_view Exact;
+    std::string_view Modern = kAsExact;
+    std::string_view TJapaneseTexts::*TextA = nullptr;
+    std::string_view TJapaneseTexts::*TextB = nullptr;
 };
 
 using enum TReply;
-using enum TAddressee;
+using T = TJapaneseTexts;
 
+// clang-format off
 constexpr std::array kReplies = std::to_array<TReplyFormat>({
-    {Welcome, "001", Nick, " :{a}{1}!~{2}@{3}", Texts::Welcome001},
-    {YourHost, "002", Nick, " :{a}{1}{b}{2}", Texts::Welcome002Head, Texts::Welcome002Tail},
-    {LUserClient, "251", Nick, " :There are {1} users and 0 services on 1 servers"},
-    {LUserUnknown, "253", Nick, " 1 :unknown connections"},
-    {LUserChannels, "254", Nick, " {1} :Channels formed"},
-    {LUserMe, "255", Nick, " :I have {1} clients, 0 services on 0 servers"},
-    {MotdStart, "375", Nick, " :- {1} Message of the Day"},
-    {Motd, "372", Nick, " :- {1}"},
-    {EndOfMotd, "376", Nick, " :End of MOTD command"},
+    {Welcome, "001 {n} :{a}{1}!~{2}@{3}", kAsExact, &T::Welcome001},
+    {YourHost, "002 {n} :{a}{1}{b}{2}", "002 {n} :Your host is {1}, running version {2}-{3}",
+     &T::Welcome002Head, &T::Welcome002Tail},
+    {Created, {}, "003 {n} :This server was created {1}"},
+    {MyInfo, {}, "004 {n} {1} {2}-{3} {4} {5} {6}"},
+    {ISupport, {}, "005 {n} {1} :are supported by this server"},
+    {LUserClient, "251 {n} :There are {1} users and 0 services on 1 servers"},
+    {LUserUnknown, "253 {n} 1 :unknown connections"},
+    {LUserChannels, "254 {n} {1} :Channels formed"},
+    {LUserMe, "255 {n} :I have {1} clients, 0 services on 0 servers"},
+    {MotdStart, "375 {n} :- {1} Message of the Day"},
+    {Motd, "372 {n} :- {1}"},
+    {EndOfMotd, "376 {n} :End of MOTD command"},
 
-    {NamesOnJoin, "353", Nick, " = {1} :{2}"},
-    {NamesOfNoChannel, "353", Nick, " * * :{1}"},
-    {EndOfNamesOnJoin, "366", Nick, " {1} :End of /NAMES list."},
-    {EndOfNames, "366", Nick, " * :End of /Names list"},
-    {NoTopic, "331", Nick, " {1} :No Topic is Set"},
-    {Topic, "332", Nick, " {1} :{2}"},
-    {Inviting, "341", Nick, " {1} {2}"},
-    {ListEntry, "322", Nick, " {1} {2} :{3}"},
-    {ListEnd, "323", Nick, " :End of /List"},
+    {NamesOnJoin, "353 {n} = {1} :{2}"},
+    {NamesOfNoChannel, "353 {n} * * :{1}"},
+    {EndOfNamesOnJoin, "366 {n} {1} :End of /NAMES list."},
+    {EndOfNames, "366 {n} * :End of /Names list", "366 {n} {1} :End of /NAMES list."},
+    {EndOfNamesOfChannel, {}, "366 {n} {1} :End of /NAMES list."},
+    {NoTopic, "331 {n} {1} :No Topic is Set"},
+    {Topic, "332 {n} {1} :{2}"},
+    {Inviting, "341 {n} {1} {2}", "341 {n} {2} {1}"},
+    {ListEntry, "322 {n} {1} {2} :{3}"},
+    {ListEnd, "323 {n} :End of /List"},
 
-    {UserModeIs, "MODE", None, " {1} +{2}"},
-    {ChannelModeIs, "MODE", None, " {1} +{2}{3}"},
-    {BanList, "367", Nick, " {1} {2}"},
-    {EndOfBanList, "368", Nick, " {1}  :End Of Channel Ban List"},
+    {UserModeIs, "MODE {1} +{2}", "221 {n} +{2}"},
+    {ChannelModeIs, "MODE {1} +{2}{3}", "324 {n} {1} +{2}{3}"},
+    {BanList, "367 {n} {1} {2}"},
+    {EndOfBanList, "368 {n} {1}  :End Of Channel Ban List", "368 {n} {1} :End of channel ban list"},
 
-    {Away, "301", Nick, " {1} :{2}"},
-    {WhoReply, "352", Nick, " {1} ~{2} {3} {4} {5} H{6} :0 {7}"},
-    {EndOfWho, "315", Nick, " {1} :End of /WHO list."},
-    {WhoisUser, "311", Nick, " {1} ~{2} {3} * :{4}"},
-    {WhoisServer, "312", Nick, " {1} {2} :{3}"},
-    {WhoisIdle, "317", Nick, " {1} {2} :{a}", Texts::Whois317},
-    {WhoisChannels, "319", Nick, " {1} {2}"},
-    {EndOfWhois, "318", Nick, " {1} :End of Whois list"},
-    {IsOn, "303", None, " :{1}"},
-    {UnAway, "305", None, " :{a}", Texts::Away305},
-    {NowAway, "306", None, " :{a}", Texts::Away306},
-    {Version, "351", Nick, " {1}-{2} {3} :{1}"},
-    {Pong, "PONG", None, " {1}"},
+    {Away, "301 {n} {1} :{2}"},
+    {WhoReply, "352 {n} {1} ~{2} {3} {4} {5} H{6} :0 {7}", "352 {n} {1} ~{2} {3} {4} {5} {8}{6} :0 {7}"},
+    {EndOfWho, "315 {n} {1} :End of /WHO list.", "315 {n} {2} :End of /WHO list."},
+    {WhoisUser, "311 {n} {1} ~{2} {3} * :{4}"},
+    {WhoisServer, "312 {n} {1} {2} :{3}"},
+    {WhoisIdle, "317 {n} {1} {2} :{a}", "317 {n} {1} {2} {3} :{a}", &T::Whois317},
+    {WhoisChannels, "319 {n} {1} {2}"},
+    {EndOfWhois, "318 {n} {1} :End of Whois list"},
+    {EndOfWhoisOfNobody, {}, "318 {n} {1} :End of Whois list"},
+    {IsOn, "303 :{1}", "303 {n} :{1}"},
+    {UnAway, "305 :{a}", "305 {n} :{a}", &T::Away305},
+    {NowAway, "306 :{a}", "306 {n} :{a}", &T::Away306},
+    {Version, "351 {n} {1}-{2} {3} :{1}"},
+    {Pong, "PONG {1}", "PONG {1} :{2}"},
+    {CapabilityList, {}, "CAP {s} LS :"},
 
-    {NoSuchNick, "401", Nick, " {1} :{a}", Texts::Err401},
-    {NoSuchChannel, "403", Nick, " {1} :{a}", Texts::Err403},
-    {CannotSendToChannel, "404", Nick, " {1} :{a}", Texts::Err404},
-    {TooManyChannels, "405", Nick, " {1} :{a}", Texts::Err405},
-    {NoTextToSend, "412", Nick, " :{a}", Texts::Err412},
-    {UnknownCommand, "421", Nick, " {1} :{a}", Texts::Err421},
-    {NoNicknameGiven, "431", Star, " :{a}", Texts::Err431},
-    {ErroneousNickname, "432", Star, " {1} :{a}", Texts::Err432},
-    {NicknameInUse, "433", Star, " {1} :{a}", Texts::Err433},
-    {UserNotInChannel, "441", Nick, " {1} {2} :{a}", Texts::Err441},
-    {NotOnChannel, "442", Nick, " {1} {2} :{a}", Texts::Err442},
-    {UserOnChannel, "443", Nick, " {1} {2} :{a}", Texts::Err443},
-    {SummonDisabled, "445", Nick, " :{a}", Texts::Err445},
-    {UsersDisabled, "446", Nick, " :{a}", Texts::Err446},
-    {NotRegistered, "451", UnknownWhenEmpty, " :{a}", Texts::Err451},
-    {NeedMoreParams, "461", Nick, " {1} :{a}", Texts::Err461},
-    {AlreadyRegistered, "462", Nick, " :{a}", Texts::Err462},
-    {ChannelIsFull, "471", Nick, " {1} :{a}", Texts::Err471},
-    {UnknownMode, "472", Nick, " {2} :< {1} > {a}", Texts::Err472},  // (mode letter, channel)
-    {InviteOnlyChannel, "473", Nick, " {1} :{a}", Texts::Err473},
-    {BannedFromChannel, "474", Nick, " {1} :{a}", Texts::Err474},
-    {BadChannelKey, "475", Nick, " {1} :{a}", Texts::Err475},
-    {ChanOpPrivilegesNeeded, "482", Nick, " {1} :{a}", Texts::Err482},
-    {UsersDontMatch, "502", Nick, " :{a}", Texts::Err502},
+    {NoSuchNick, "401 {n} {1} :{a}", kAsExact, &T::Err401},
+    {NoSuchChannel, "403 {n} {1} :{a}", kAsExact, &T::Err403},
+    {NoSuchChannelListed, "403 {n} {1} :{a}", "", &T::Err403},
+    {CannotSendToChannel, "404 {n} {1} :{a}", kAsExact, &T::Err404},
+    {TooManyChannels, "405 {n} {1} :{a}", kAsExact, &T::Err405},
+    {NoTextToSend, "412 {n} :{a}", kAsExact, &T::Err412},
+    {UnknownCommand, "421 {n} {1} :{a}", "421 {s} {1} :{a}", &T::Err421},
+    {NoNicknameGiven, "431 * :{a}", "431 {s} :{a}", &T::Err431},
+    {ErroneousNickname, "432 * {1} :{a}", "432 {s} {1} :{a}", &T::Err432},
+    {NicknameInUse, "433 * {1} :{a}", "433 {s} {1} :{a}", &T::Err433},
+    {UserNotInChannel, "441 {n} {1} {2} :{a}", kAsExact, &T::Err441},
+    {NotOnChannel, "442 {n} {1} {2} :{a}", "442 {n} {2} :{a}", &T::Err442},
+    {UserOnChannel, "443 {n} {1} {2} :{a}", kAsExact, &T::Err443},
+    {SummonDisabled, "445 {n} :{a}", kAsExact, &T::Err445},
+    {UsersDisabled, "446 {n} :{a}", kAsExact, &T::Err446},
+    {NotRegistered, "451 {u} :{a}", "451 {s} :{a}", &T::Err451},
+    {NeedMoreParams, "461 {n} {1} :{a}", "461 {s} {1} :{a}", &T::Err461},
+    {AlreadyRegistered, "462 {n} :{a}", kAsExact, &T::Err462},
+    {ChannelIsFull, "471 {n} {1} :{a}", kAsExact, &T::Err471},
+    {UnknownMode, "472 {n} {2} :< {1} > {a}", "472 {n} {1} :{a}", &T::Err472},  // (mode letter, channel)
+    {InviteOnlyChannel, "473 {n} {1} :{a}", kAsExact, &T::Err473},
+    {BannedFromChannel, "474 {n} {1} :{a}", kAsExact, &T::Err474},
+    {BadChannelKey, "475 {n} {1} :{a}", kAsExact, &T::Err475},
+    {ChanOpPrivilegesNeeded, "482 {n} {1} :{a}", kAsExact, &T::Err482},
+    {UsersDontMatch, "502 {n} :{a}", kAsExact, &T::Err502},
 });
+// clang-format on
 
 // Each reply has its row at the index of its value.
 constexpr bool RowsFollowTheEnum() {
@@ -108,62 +114,63 @@ constexpr bool RowsFollowTheEnum() {
 }
 static_assert(RowsFollowTheEnum(), "the reply table's rows follow TReply's order");
 
-std::string_view AddresseeOf(const TReplyFormat& format, std::string_view nick) {
-    switch (format.Addressee) {
-        case Star:
-            return "*";
-        case UnknownWhenEmpty:
-            return nick.empty() ? "unknown" : nick;
-        case Nick:
-        case None:
-            break;
-    }
-    return nick;
-}
-
-// The number of arguments a layout takes: its highest argument placeholder.
-[[maybe_unused]] std::size_t ArgumentCount(std::string_view layout) {
+// The number of arguments a form takes: its highest argument placeholder.
+[[maybe_unused]] std::size_t ArgumentCount(std::string_view form) {
     std::size_t count = 0;
-    for (std::size_t at = layout.find('{'); at != std::string_view::npos;
-         at = layout.find('{', at + 1)) {
-        const char slot = layout[at + 1];
+    if (form == kAsExact)
+        return 0;
+    for (std::size_t at = form.find('{'); at != std::string_view::npos;
+         at = form.find('{', at + 1)) {
+        const char slot = form[at + 1];
         if (slot >= '1' && slot <= '9')
             count = std::max<std::size_t>(count, slot - '0');
     }
     return count;
 }
 
-// Appends the layout with its placeholders filled in.
-void AppendLayout(std::string& line, const TReplyFormat& format,
-                  std::initializer_list<std::string_view> args) {
-    const std::string_view layout = format.Layout;
+std::string_view FormOf(const TReplyFormat& format, TClientProfile profile) {
+    return profile == TClientProfile::Modern && format.Modern != kAsExact ? format.Modern
+                                                                          : format.Exact;
+}
+
+// Appends the form with its placeholders filled in.
+void AppendForm(std::string& line, const TReplyFormat& format, std::string_view form,
+                const TJapaneseTexts& texts, std::string_view nick,
+                std::initializer_list<std::string_view> args) {
     std::size_t done = 0;
-    for (std::size_t at = layout.find('{'); at != std::string_view::npos;
-         at = layout.find('{', done)) {
-        line.append(layout.substr(done, at - done));
-        const char slot = layout[at + 1];
+    for (std::size_t at = form.find('{'); at != std::string_view::npos; at = form.find('{', done)) {
+        line.append(form.substr(done, at - done));
+        const char slot = form[at + 1];
         if (slot == 'a')
-            line.append(format.TextA);
+            line.append(texts.*format.TextA);
         else if (slot == 'b')
-            line.append(format.TextB);
+            line.append(texts.*format.TextB);
+        else if (slot == 'n')
+            line.append(nick);
+        else if (slot == 'u')
+            line.append(nick.empty() ? "unknown" : nick);
+        else if (slot == 's')
+            line.append(nick.empty() ? "*" : nick);
         else if (static_cast<std::size_t>(slot - '1') < args.size())
             line.append(args.begin()[slot - '1']);
         done = at + 3;
     }
-    line.append(layout.substr(done));
+    line.append(form.substr(done));
 }
 
 }  // namespace
 
 std::string BuildReplyLine(std::string_view serverName, std::string_view nick, TReply reply,
-                           std::initializer_list<std::string_view> args) {
+                           std::initializer_list<std::string_view> args, const TDialect& dialect) {
     const TReplyFormat& format = kReplies[static_cast<std::size_t>(reply)];
-    assert(args.size() == ArgumentCount(format.Layout) && "wrong number of arguments");
+    assert(args.size() == std::max(ArgumentCount(format.Exact), ArgumentCount(format.Modern)) &&
+           "wrong number of arguments");
+    const std::string_view form = FormOf(format, dialect.Profile);
+    if (form.empty())
+        return {};
     std::string line = ":";
-    line.append(serverName).append(" ").append(format.Command);
-    if (format.Addressee != None)
-        line.append(" ").append(AddresseeOf(format, nick));
-    AppendLayout(line, format, args);
+    line.append(serverName).append(" ");
+    AppendForm(line, format, form, dialect.Texts(), nick, args);
     line.append("\r\n");
     return line;
 }

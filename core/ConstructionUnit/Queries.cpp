@@ -32,12 +32,16 @@ bool IsVisibleTo(const TUserData& user, const TUserData& asker) {
 // One 352 line; `channelField` is the channel's name, or "*" for a nick target.
 void SendWhoEntry(TConnection& connection, std::string_view channelField, const TUserData& user,
                   bool chanOp) {
-    SendReply(connection, TReply::WhoReply,
-              {channelField, user.UserName, user.Host, connection.Core.Settings.ServerName,
-               user.KeyWord(), chanOp ? "@" : "", user.RealName});
+    SendReply(
+        connection, TReply::WhoReply,
+        {channelField, user.UserName, user.Host, connection.Core.Settings.ServerName,
+         user.KeyWord(), chanOp ? "@" : "", user.RealName, user.AwayMessage.empty() ? "H" : "G"});
 }
 
-void WhoOfChannel(TConnection& connection, const TUserData& asker, const std::string& name) {
+// The members of a channel (the invisible ones only to a member), then 315 naming the
+// channel, or `mask` as asked where the profile names the mask.
+void WhoOfChannel(TConnection& connection, const TUserData& asker, const std::string& name,
+                  std::string_view mask) {
     const TChannelData* channel = connection.Core.Registry.Channels.Find(name);
     if (channel == nullptr) {
         SendReply(connection, TReply::NoSuchChannel, {name});
@@ -53,7 +57,7 @@ void WhoOfChannel(TConnection& connection, const TUserData& asker, const std::st
                          channel->Members.FlagsAt(i)->ChanOp);
         }
     }
-    SendReply(connection, TReply::EndOfWho, {channel->KeyWord()});
+    SendReply(connection, TReply::EndOfWho, {channel->KeyWord(), mask});
 }
 
 void WhoOfNick(TConnection& connection, const TUserData& asker, const std::string& nick) {
@@ -65,7 +69,52 @@ void WhoOfNick(TConnection& connection, const TUserData& asker, const std::strin
     if (!IsVisibleTo(*user, asker))
         return;
     SendWhoEntry(connection, "*", *user, false);
-    SendReply(connection, TReply::EndOfWho, {user->KeyWord()});
+    SendReply(connection, TReply::EndOfWho, {user->KeyWord(), nick});
+}
+
+// True when `text` matches `mask`, where "*" stands for any run of bytes and "?" for one,
+// ASCII letters compared without regard to case.
+bool MatchesMask(std::string_view mask, std::string_view text) {
+    const auto upper = [](char byte) {
+        return byte >= 'a' && byte <= 'z' ? char(byte - 32) : byte;
+    };
+    std::size_t m = 0, t = 0, star = std::string_view::npos, resume = 0;
+    while (t < text.size()) {
+        if (m < mask.size() && (mask[m] == '?' || upper(mask[m]) == upper(text[t]))) {
+            ++m;
+            ++t;
+        } else if (m < mask.size() && mask[m] == '*') {
+            star = m++;
+            resume = t;
+        } else if (star != std::string_view::npos) {
+            m = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
+    return m == mask.size();
+}
+
+// The users a mask names: by nickname, by "nick!~user@host", by host or by real name.
+bool MaskNames(std::string_view mask, const TUserData& user) {
+    return MatchesMask(mask, user.KeyWord()) || MatchesMask(mask, user.Host) ||
+           MatchesMask(mask, user.RealName) ||
+           MatchesMask(mask, user.KeyWord() + "!~" + user.UserName + "@" + user.Host);
+}
+
+// Every user the mask names that the asker may see, then 315 naming the mask.
+void WhoOfMask(TConnection& connection, const TUserData& asker, std::string_view mask) {
+    const auto& users = connection.Core.Registry.Users;
+    for (int i = 0; i < users.Count() && connection.HasRoomForListing(); ++i) {
+        const TUserData& user = *users.At(i);
+        if (user.Connection != nullptr && user.Connection->Registered() &&
+            IsVisibleTo(user, asker) && MaskNames(mask, user))
+            SendWhoEntry(connection, "*", user, false);
+    }
+    SendReply(connection, TReply::EndOfWho, {mask, mask});
 }
 
 // ---- WHOIS -------------------------------------------------------------------------
@@ -94,7 +143,8 @@ void SendWhoisDetails(TConnection& connection, const TUserData& user) {
     const std::string& nick = user.KeyWord();
     SendReply(connection, TReply::WhoisUser, {nick, user.UserName, user.Host, user.RealName});
     SendReply(connection, TReply::WhoisServer, {nick, settings.ServerName, settings.ServerInfo});
-    SendReply(connection, TReply::WhoisIdle, {nick, std::to_string(IdleSeconds(user))});
+    SendReply(connection, TReply::WhoisIdle,
+              {nick, std::to_string(IdleSeconds(user)), std::to_string(user.SignedOnAt)});
     SendReply(connection, TReply::WhoisChannels, {nick, WhoisChannelList(user)});
 }
 
@@ -124,9 +174,22 @@ void HandleWho(TConnection& connection, const TParsedMessage& message) {
         return;
     const std::string& target = message.Param(1);
     if (BeginsLikeChannel(target)) {
-        WhoOfChannel(connection, *asker, target);
+        WhoOfChannel(connection, *asker, target, target);
     } else {
         WhoOfNick(connection, *asker, target);
+    }
+}
+
+void HandleWhoMask(TConnection& connection, const TParsedMessage& message) {
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    const TUserData* asker = OwnRecord(connection);
+    if (asker == nullptr)
+        return;
+    const std::string mask = message.Param(1).empty() ? "*" : message.Param(1);
+    if (BeginsLikeChannel(mask) && connection.Core.Registry.Channels.Find(mask) != nullptr) {
+        WhoOfChannel(connection, *asker, mask, mask);
+    } else {
+        WhoOfMask(connection, *asker, mask);
     }
 }
 
@@ -139,6 +202,7 @@ void HandleWhois(TConnection& connection, const TParsedMessage& message) {
     const TUserData* user = connection.Core.Registry.Users.Find(nick);
     if (user == nullptr) {
         SendReply(connection, TReply::NoSuchNick, {nick});
+        SendReply(connection, TReply::EndOfWhoisOfNobody, {nick});
         return;
     }
     if (IsVisibleTo(*user, *asker))
@@ -168,8 +232,9 @@ void HandleVersion(TConnection& connection, const TParsedMessage& /*message*/) {
               {core.ProgramFileName, core.ProductVersion, core.Settings.ServerName});
 }
 
-void HandlePing(TConnection& connection, const TParsedMessage& /*message*/) {
-    SendReply(connection, TReply::Pong, {connection.Core.Settings.ServerName});
+void HandlePing(TConnection& connection, const TParsedMessage& message) {
+    SendReply(connection, TReply::Pong,
+              {connection.Core.Settings.ServerName, WithoutLeadingColon(message.Param(1))});
 }
 
 void HandlePong(TConnection& connection, const TParsedMessage& /*message*/) {

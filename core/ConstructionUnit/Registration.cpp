@@ -1,6 +1,7 @@
 // Registration and leaving: NICK, USER, the welcome step with the message of the
 // day, QUIT, the quit broadcast of connections the server ends, and the removal
 // of a user record when its connection is over.
+#include <chrono>
 #include <string>
 
 #include "JapaneseTexts.h"
@@ -16,11 +17,22 @@
 
 namespace {
 
-constexpr std::size_t kMaxNickLength = 9;
-
 // nick + "[~" + user + "@" + host + "]": how closing errors name a user.
 std::string ClosingName(const TUserData& user) {
     return user.KeyWord() + "[~" + user.UserName + "@" + user.Host + "]";
+}
+
+// What a client may rely on, for the Modern profile's 005 line. The keys compare by
+// ASCII letters (nicknames are ASCII; code page 932's double-byte characters keep
+// their case), which is what "ascii" names.
+std::string SupportedFeatures(const TServerCore& core) {
+    return "CHANTYPES=#& PREFIX=(ov)@+ CHANMODES=b,k,l,imnpst MODES=" +
+           std::to_string(TParsedMessage::MaxParams - 2) +
+           " NICKLEN=" + std::to_string(core.Dialect.NickLength()) +
+           " CHANNELLEN=" + std::to_string(TChannelData::kMaxNameBytes) +
+           " TOPICLEN=" + std::to_string(TChannelData::kMaxTopicBytes) +
+           " CHANLIMIT=#&:" + std::to_string(TUserData::kMaxChannels) +
+           " NETWORK=" + core.Settings.ServerName + " CASEMAPPING=ascii";
 }
 
 void SendMotd(TConnection& connection, const std::string& server) {
@@ -44,25 +56,35 @@ int WelcomedUsers(const TClientData& registry) {
 // caller holds the registry's Lock. The limit counts the users welcomed so far, so
 // connections that never register take no user's place; of connections from one
 // host that register at the same time, the first to get here is the one welcomed.
-void SendWelcome(TConnection& connection, const TUserData& user) {
+void SendWelcome(TConnection& connection, TUserData& user) {
     const TClientData& registry = connection.Core.Registry;
     if (WelcomedUsers(registry) >= connection.Core.Settings.MaxConnection) {
-        connection.SendClosingError(ClosingName(user) + std::string(Texts::RefuseOverLimit));
+        connection.SendClosingError(ClosingName(user) +
+                                    std::string(connection.Core.Dialect.Texts().RefuseOverLimit));
         return;
     }
     if (connection.SameHost || HostHasUser(registry, connection, true)) {
-        connection.SendClosingError(ClosingName(user) + std::string(Texts::RefuseSameHost));
+        connection.SendClosingError(ClosingName(user) +
+                                    std::string(connection.Core.Dialect.Texts().RefuseSameHost));
         return;
     }
     if (connection.BadUserName) {
         connection.SendClosingError(user.KeyWord() + "[unknown@" + user.Host + "]" +
-                                    std::string(Texts::RefuseBadUserName));
+                                    std::string(connection.Core.Dialect.Texts().RefuseBadUserName));
         return;
     }
-    const std::string& server = connection.Core.Settings.ServerName;
-    const std::string others = std::to_string(connection.Core.Host.ActiveConnections() - 1);
+    user.SignedOnAt = std::chrono::duration_cast<std::chrono::seconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+    const TServerCore& core = connection.Core;
+    const std::string& server = core.Settings.ServerName;
+    const std::string others = std::to_string(core.Host.ActiveConnections() - 1);
     SendReply(connection, TReply::Welcome, {user.KeyWord(), user.UserName, user.Host});
-    SendReply(connection, TReply::YourHost, {server, connection.Core.ProgramFileName});
+    SendReply(connection, TReply::YourHost, {server, core.ProgramFileName, core.ProductVersion});
+    SendReply(connection, TReply::Created, {core.StartedAt});
+    SendReply(connection, TReply::MyInfo,
+              {server, core.ProgramFileName, core.ProductVersion, "iosw", "biklmnopstv", "bklov"});
+    SendReply(connection, TReply::ISupport, {SupportedFeatures(core)});
     SendReply(connection, TReply::LUserClient, {others});
     SendReply(connection, TReply::LUserUnknown);
     SendReply(connection, TReply::LUserChannels,
@@ -147,7 +169,7 @@ void HandleNick(TConnection& connection, const TParsedMessage& message) {
         SendReply(connection, TReply::NoNicknameGiven);
         return;
     }
-    if (nickname.size() > kMaxNickLength || !IsValidNick(nickname)) {
+    if (nickname.size() > connection.Core.Dialect.NickLength() || !IsValidNick(nickname)) {
         SendReply(connection, TReply::ErroneousNickname, {nickname});
         return;
     }
@@ -181,6 +203,13 @@ void HandleUser(TConnection& connection, const TParsedMessage& message) {
         SendWelcome(connection, *user);
 }
 
+// Capability negotiation: this server has no capabilities to offer, so a client that
+// asks for the list hears that it is empty and goes on; its end is taken silently.
+void HandleCap(TConnection& connection, const TParsedMessage& message) {
+    if (platform::UpperCase(message.Param(1)) == "LS")
+        SendReply(connection, TReply::CapabilityList);
+}
+
 void HandleQuit(TConnection& connection, const TParsedMessage& message) {
     const std::string reason(WithoutLeadingColon(message.Param(1)));
     auto& registry = connection.Core.Registry;
@@ -209,6 +238,6 @@ void RemoveConnection(TConnection& connection) {
     // A connection that ended without a quit (a failed write, the server stopping)
     // still has its user in channels: its neighbours are told it is gone.
     if (!user->Channels.empty())
-        AnnounceQuitAndLeaveAll(registry, *user, Texts::QuitReadError);
+        AnnounceQuitAndLeaveAll(registry, *user, connection.Core.Dialect.Texts().QuitReadError);
     registry.DeleteUser(user);
 }
