@@ -45,6 +45,17 @@ TEST(MyCollection, BlanksAndCaseDoNotMakeADifferentKey) {
     EXPECT_EQ(items.Find("\x81x"), shorter);
 }
 
+TEST(MyCollection, UnderTheAsciiRuleLeadBytesOfTheCodePageMeanNothing) {
+    // "#\xe3\x81\x82a" is "#" U+3042 "a" in UTF-8; by code page 932's rules 0x82 would
+    // start a double-byte character that takes the "a" with it.
+    TItems ascii(TKeyRule::Ascii);
+    TMyCollectionItem* channel = AddNamed(ascii, "#\xe3\x81\x82a");
+    EXPECT_EQ(ascii.Find("#\xe3\x81\x82A"), channel);
+    TItems codePage;
+    AddNamed(codePage, "#\xe3\x81\x82a");
+    EXPECT_EQ(codePage.Find("#\xe3\x81\x82A"), nullptr);
+}
+
 TEST(MyCollection, KeyErrorsCarryTheirMessagesAndChangeNothing) {
     TItems items;
     AddNamed(items, "alice");
