@@ -56,6 +56,15 @@ void AppendEscape(std::string& output, unsigned char byte) {
     output += escape;
 }
 
+// The whole text converted; nothing when any of it does not convert.
+std::optional<std::string> ConvertWhole(const char* to, const char* from, std::string_view text) {
+    TConverter converter(to, from);
+    std::string result;
+    if (converter.Convert(text, result) != TConverter::Stop::Done)
+        return std::nullopt;
+    return result;
+}
+
 }  // namespace
 
 std::string Cp932ToUtf8(std::string_view cp932) {
@@ -71,19 +80,11 @@ std::string Cp932ToUtf8(std::string_view cp932) {
 }
 
 std::optional<std::string> Cp932ToUtf8Exactly(std::string_view cp932) {
-    TConverter converter("UTF-8", "CP932");
-    std::string result;
-    if (converter.Convert(cp932, result) != TConverter::Stop::Done)
-        return std::nullopt;
-    return result;
+    return ConvertWhole("UTF-8", "CP932", cp932);
 }
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
-    TConverter converter("CP932", "UTF-8");
-    std::string result;
-    if (converter.Convert(utf8, result) != TConverter::Stop::Done)
-        return std::nullopt;
-    return result;
+    return ConvertWhole("CP932", "UTF-8", utf8);
 }
 
 }  // namespace platform

@@ -5,6 +5,9 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libc-bin libgtest-dev libgmock-dev googletest)
 packages+=(python3 python3-irc)
+# Everyday IRC clients that a test drives with their default settings: irssi (on a
+# pseudo-terminal) and WeeChat without a terminal, with its FIFO and trigger plugins.
+packages+=(irssi weechat-headless weechat-plugins)
 # The service program's readiness and journal (libsystemd), systemd-analyze for the
 # tests that check its unit file, and systemd-nspawn for the test that runs it under a
 # real systemd in a container.

@@ -2,13 +2,17 @@
 """A conversation between two real IRC clients (Debian's python3-irc library) through
 a running TavoServer.
 
-Usage: irc_conversation.py PORT
+Usage: irc_conversation.py [--modern] PORT
 
 alice connects from 127.0.0.2 and bob from 127.0.0.3. Both register, join channels,
 talk in a channel and privately, set and read a topic; bob changes his nick, alice
 parts a channel and quits with a reason, and bob quits last. Every step checks what
 the other client received. Prints "conversation ok" and exits 0 when every check
 holds; prints the failed check and exits 1 otherwise. Every wait is bounded.
+
+--modern: the server runs with ClientProfile=Modern and TextEncoding=UTF-8. The
+clients decode UTF-8 (a line that is not UTF-8 fails the conversation), and alice
+parts with a message of her own, which bob receives as the part message.
 """
 
 import sys
@@ -33,16 +37,22 @@ class Cp932LineBuffer(irc.buffer.DecodingLineBuffer):
     encoding = "cp932"
 
 
+class Utf8LineBuffer(irc.buffer.DecodingLineBuffer):
+    """The server sends its own texts in UTF-8 (TextEncoding=UTF-8)."""
+
+    encoding = "utf-8"
+
+
 class Participant:
     """One client: its connection and every event it has received, in order."""
 
-    def __init__(self, reactor, port, nick, address):
+    def __init__(self, reactor, port, nick, address, buffer_class):
         self.nick = nick
         self.address = address
         self.events = []
         self.raw_lines = []
         self.connection = reactor.server()
-        self.connection.buffer_class = Cp932LineBuffer
+        self.connection.buffer_class = buffer_class
         self.connection.connect(
             "127.0.0.1", port, nick, ircname="Real " + nick,
             connect_factory=irc.connection.Factory(bind_address=(address, 0)))
@@ -52,8 +62,9 @@ class Participant:
 
 
 class Conversation:
-    def __init__(self, port):
+    def __init__(self, port, modern):
         self.port = port
+        self.modern = modern
         self.reactor = irc.client.IRC()
         self.participants = {}
         self.reactor.add_global_handler("all_events", self._record)
@@ -68,7 +79,8 @@ class Conversation:
             participant.events.append(event)
 
     def join_server(self, nick, address):
-        participant = Participant(self.reactor, self.port, nick, address)
+        participant = Participant(self.reactor, self.port, nick, address,
+                                  Utf8LineBuffer if self.modern else Cp932LineBuffer)
         self.participants[id(participant.connection)] = participant
         return participant
 
@@ -148,8 +160,14 @@ def change_nick(talk, alice, bob):
 
 
 def part_and_quit(talk, alice, bob):
-    alice.connection.part([SIDE_CHANNEL])
-    talk.wait_for(bob, "alice's PART", event_is("part", "alice", SIDE_CHANNEL, ["alice"]))
+    if talk.modern:
+        # The library sends a part message as it is given: the colon makes it one parameter.
+        alice.connection.part([SIDE_CHANNEL], ":off to bed")
+        talk.wait_for(bob, "alice's PART with her message",
+                      event_is("part", "alice", SIDE_CHANNEL, ["off to bed"]))
+    else:
+        alice.connection.part([SIDE_CHANNEL])
+        talk.wait_for(bob, "alice's PART", event_is("part", "alice", SIDE_CHANNEL, ["alice"]))
     alice.connection.quit("bye now")
     talk.wait_for(bob, "alice's QUIT", event_is("quit", "alice", arguments=["bye now"]))
     quit_cleanly(talk, alice, "bye now")
@@ -165,10 +183,14 @@ def quit_cleanly(talk, client, reason):
 
 
 def main():
-    if len(sys.argv) != 2:
-        print("usage: irc_conversation.py PORT", file=sys.stderr)
+    arguments = sys.argv[1:]
+    modern = arguments[:1] == ["--modern"]
+    if modern:
+        arguments = arguments[1:]
+    if len(arguments) != 1:
+        print("usage: irc_conversation.py [--modern] PORT", file=sys.stderr)
         return 2
-    talk = Conversation(int(sys.argv[1]))
+    talk = Conversation(int(arguments[0]), modern)
     try:
         alice = register(talk, "alice", "127.0.0.2")
         bob = register(talk, "bob", "127.0.0.3")
@@ -180,6 +202,10 @@ def main():
         part_and_quit(talk, alice, bob)
     except (ConversationFailed, irc.client.ServerConnectionError) as failure:
         print("conversation failed: %s" % failure, file=sys.stderr)
+        return 1
+    except UnicodeDecodeError as failure:
+        print("conversation failed: a received line does not decode: %s" % failure,
+              file=sys.stderr)
         return 1
     print("conversation ok")
     return 0

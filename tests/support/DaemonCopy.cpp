@@ -57,14 +57,19 @@ std::optional<std::string> TDatagramSocket::Receive(int timeoutMs) const {
     return std::string(message, static_cast<std::size_t>(size));
 }
 
-TDaemonCopy::TDaemonCopy(uint16_t port, const std::string& subfolder)
+TDaemonCopy::TDaemonCopy(uint16_t port, const std::string& subfolder,
+                         const std::vector<std::string>& settings)
     : folder_(subfolder.empty() ? temp_.Path() : temp_.Path() / subfolder),
       program_(folder_ / "TavoServerDaemon"),
       notifySocket_(temp_.Path() / "notify") {
     std::filesystem::create_directories(folder_);
     std::filesystem::copy_file(TAVO_DAEMON_PATH, program_);
-    if (port != 0)
-        std::ofstream(folder_ / "TavoServerDaemon.Ini") << "[Global]\nPort=" << port << "\n";
+    if (port == 0)
+        return;
+    std::ofstream ini(folder_ / "TavoServerDaemon.Ini");
+    ini << "[Global]\nPort=" << port << "\n";
+    for (const std::string& setting : settings)
+        ini << setting << "\n";
 }
 
 TChildOptions TDaemonCopy::Options(std::vector<std::string> environment) const {

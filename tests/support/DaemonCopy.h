@@ -33,8 +33,10 @@ class TDatagramSocket {
 class TDaemonCopy {
   public:
     // With `port` 0 no ini file is written. The program's folder is `subfolder` of
-    // the temporary folder when one is named.
-    explicit TDaemonCopy(uint16_t port = 0, const std::string& subfolder = "");
+    // the temporary folder when one is named. `settings` are further lines of the ini
+    // file's section Global ("Key=Value"), written after the port.
+    explicit TDaemonCopy(uint16_t port = 0, const std::string& subfolder = "",
+                         const std::vector<std::string>& settings = {});
     TDaemonCopy(const TDaemonCopy&) = delete;
     TDaemonCopy& operator=(const TDaemonCopy&) = delete;
 
