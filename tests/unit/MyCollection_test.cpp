@@ -46,14 +46,14 @@ TEST(MyCollection, BlanksAndCaseDoNotMakeADifferentKey) {
 }
 
 TEST(MyCollection, UnderTheAsciiRuleLeadBytesOfTheCodePageMeanNothing) {
-    // "#\xe3\x81\x82a" is "#" U+3042 "a" in UTF-8; by code page 932's rules 0x82 would
-    // start a double-byte character that takes the "a" with it.
+    // "#", U+3042 and "a" in UTF-8; by code page 932's rules 0x82 would start a
+    // double-byte character that takes the "a" with it.
     TItems ascii(TKeyRule::Ascii);
-    TMyCollectionItem* channel = AddNamed(ascii, "#\xe3\x81\x82a");
-    EXPECT_EQ(ascii.Find("#\xe3\x81\x82A"), channel);
+    TMyCollectionItem* channel = AddNamed(ascii, "#\xe3\x81\x82" "a");
+    EXPECT_EQ(ascii.Find("#\xe3\x81\x82" "A"), channel);
     TItems codePage;
-    AddNamed(codePage, "#\xe3\x81\x82a");
-    EXPECT_EQ(codePage.Find("#\xe3\x81\x82A"), nullptr);
+    AddNamed(codePage, "#\xe3\x81\x82" "a");
+    EXPECT_EQ(codePage.Find("#\xe3\x81\x82" "A"), nullptr);
 }
 
 TEST(MyCollection, KeyErrorsCarryTheirMessagesAndChangeNothing) {
