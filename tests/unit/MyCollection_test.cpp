@@ -46,14 +46,15 @@ TEST(MyCollection, BlanksAndCaseDoNotMakeADifferentKey) {
 }
 
 TEST(MyCollection, UnderTheAsciiRuleLeadBytesOfTheCodePageMeanNothing) {
-    // "#", U+3042 and "a" in UTF-8; by code page 932's rules 0x82 would start a
-    // double-byte character that takes the "a" with it.
+    // "#" and U+3042 in UTF-8, then a letter; by code page 932's rules 0x82 would start a
+    // double-byte character that takes the letter with it.
+    const std::string head = "#\xe3\x81\x82";
     TItems ascii(TKeyRule::Ascii);
-    TMyCollectionItem* channel = AddNamed(ascii, "#\xe3\x81\x82" "a");
-    EXPECT_EQ(ascii.Find("#\xe3\x81\x82" "A"), channel);
+    TMyCollectionItem* channel = AddNamed(ascii, head + "a");
+    EXPECT_EQ(ascii.Find(head + "A"), channel);
     TItems codePage;
-    AddNamed(codePage, "#\xe3\x81\x82" "a");
-    EXPECT_EQ(codePage.Find("#\xe3\x81\x82" "A"), nullptr);
+    AddNamed(codePage, head + "a");
+    EXPECT_EQ(codePage.Find(head + "A"), nullptr);
 }
 
 TEST(MyCollection, KeyErrorsCarryTheirMessagesAndChangeNothing) {
