@@ -3,9 +3,9 @@
 // connection may use the command and the line has the parameters it needs. Files by area:
 // Registration.cpp (NICK, USER, QUIT, CAP), ChannelCommands.cpp (JOIN, PART, TOPIC, NAMES, LIST,
 // INVITE, KICK), Mode.cpp (MODE), Messaging.cpp (PRIVMSG, NOTICE), Queries.cpp (WHO, WHOIS, ISON,
-// AWAY, VERSION, PING, PONG). The Modern profile's own handlers (named ...List, ...Mask and
-// CAP) stand beside the Exact ones they differ from: comma lists of channels, a part message,
-// a WHO mask and the capability negotiation.
+// AWAY, VERSION, PING, PONG). The Modern profile's own handlers stand beside the Exact ones they
+// differ from: comma lists of channels and a part message (...List), a WHO mask, the ban list
+// asked as "b", and the capability negotiation (CAP).
 #pragma once
 
 #include "core/ChatParser.h"
@@ -30,6 +30,7 @@ void HandleNamesList(TConnection& connection, const TParsedMessage& message);
 void HandleListList(TConnection& connection, const TParsedMessage& message);
 
 void HandleMode(TConnection& connection, const TParsedMessage& message);
+void HandleModeBanQuery(TConnection& connection, const TParsedMessage& message);
 
 void HandlePrivmsg(TConnection& connection, const TParsedMessage& message);
 void HandleNotice(TConnection& connection, const TParsedMessage& message);

@@ -1,5 +1,6 @@
 // The MODE command: a user's own modes, the mode and ban-list queries of a channel,
-// and channel mode changes, applied letter by letter and announced to the channel.
+// and channel mode changes, applied letter by letter and announced to the channel. The
+// Modern profile also takes "MODE #channel b", as today's clients ask for a ban list.
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -406,6 +407,17 @@ void HandleChannelMode(TConnection& connection, const TParsedMessage& message,
 }
 
 }  // namespace
+
+void HandleModeBanQuery(TConnection& connection, const TParsedMessage& message) {
+    if (!BeginsLikeChannel(message.Param(1)) || message.Param(2) != "b" ||
+        !message.Param(3).empty()) {
+        HandleMode(connection, message);
+        return;
+    }
+    TParsedMessage query = message;
+    query.Params[1] = "+b";
+    HandleMode(connection, query);
+}
 
 void HandleMode(TConnection& connection, const TParsedMessage& message) {
     const std::string& target = message.Param(1);

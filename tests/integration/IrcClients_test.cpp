@@ -5,42 +5,13 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "tests/support/DaemonCopy.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const char* const kPython = "/usr/bin/python3";
 constexpr uint16_t kPort = 16420;
-
-struct TCommandResult {
-    int Status = -1;  // wait status
-    std::string Output;
-};
-
-// Runs a shell command, collecting its standard output and standard error.
-TCommandResult RunCommand(const std::string& command) {
-    TCommandResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    std::array<char, 4096> chunk{};
-    while (std::fgets(chunk.data(), chunk.size(), pipe) != nullptr)
-        result.Output += chunk.data();
-    result.Status = pclose(pipe);
-    return result;
-}
-
-bool PythonIrcAvailable() {
-    return fs::exists(kPython) &&
-           RunCommand(std::string(kPython) + " -c 'import irc.client'").Status == 0;
-}
 
 TEST(IrcClientsTest, TwoRealClientsConverseThroughTheServiceProgram) {
     if (!PythonIrcAvailable())

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string_view>
@@ -96,4 +98,21 @@ std::optional<int> TChildProcess::Wait(int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return status_;
+}
+
+TCommandResult RunCommand(const std::string& command) {
+    TCommandResult result;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr)
+        return result;
+    std::array<char, 4096> chunk{};
+    while (std::fgets(chunk.data(), chunk.size(), pipe) != nullptr)
+        result.Output += chunk.data();
+    result.Status = pclose(pipe);
+    return result;
+}
+
+bool PythonIrcAvailable() {
+    return std::filesystem::exists(kPython) &&
+           RunCommand(std::string(kPython) + " -c 'import irc.client'").Status == 0;
 }

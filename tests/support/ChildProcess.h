@@ -36,3 +36,15 @@ class TChildProcess {
     pid_t pid_ = -1;
     std::optional<int> status_;
 };
+
+// What a shell command printed (standard output and standard error together) and its
+// wait status.
+struct TCommandResult {
+    int Status = -1;
+    std::string Output;
+};
+TCommandResult RunCommand(const std::string& command);
+
+// Debian's python3 with the python3-irc library, which the client tests drive.
+inline constexpr const char* kPython = "/usr/bin/python3";
+bool PythonIrcAvailable();
