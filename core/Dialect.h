@@ -30,6 +30,9 @@ struct TDialect {
     }
     // The longest nickname NICK accepts.
     std::size_t NickLength() const { return Profile == TClientProfile::Modern ? 30 : 9; }
+    // Whether a ban mask's nick and host match in either case of their letters, as
+    // nicknames and host names are the same whatever their case.
+    bool BansIgnoreCase() const { return Profile == TClientProfile::Modern; }
 };
 
 // The dialect the values of the settings ClientProfile and TextEncoding name (letter

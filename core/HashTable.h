@@ -102,7 +102,10 @@ class TChannelData : public TMyCollectionItem {
          NoExternal = false, Moderated = false;
     int32_t Limit = 0;  // 0 means no limit
     std::vector<std::string> Bans;
-    std::string Key, Topic;  // empty means none
+    std::string Key, Topic;   // empty means none
+    int64_t CreatedAt = 0;    // in seconds since 1970
+    std::string TopicSetter;  // the nick that set the topic, and when (seconds since 1970)
+    int64_t TopicSetAt = 0;
 
     void AddMember(TUserData* user, uint16_t flags) { Members.Add(user, flags); }
     void RemoveMember(std::string_view nick) { Members.Remove(nick); }

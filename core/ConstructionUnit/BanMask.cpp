@@ -4,16 +4,19 @@
 
 #include <algorithm>
 
+#include "core/TextUtil.h"
+
 namespace {
 
-// One part of a ban mask: "*" matches anything, any other text only itself.
-bool MaskPartMatches(std::string_view part, std::string_view value) {
-    return part == "*" || part == value;
+// One part of a ban mask: "*" matches anything, any other text only itself, or with
+// `eitherCase` itself in either case of its ASCII letters.
+bool MaskPartMatches(std::string_view part, std::string_view value, bool eitherCase = false) {
+    return part == "*" || part == value || (eitherCase && SameTextIgnoringCase(part, value));
 }
 
 // A mask "nick!user@host" against a user; the user part stands for "~" + user name. A
 // part whose separator is missing is empty and matches nobody.
-bool BanMaskMatches(std::string_view mask, const TUserData& user) {
+bool BanMaskMatches(std::string_view mask, const TUserData& user, bool eitherCase) {
     std::string_view nickPart;
     if (const auto bang = mask.find('!'); bang != std::string_view::npos) {
         nickPart = mask.substr(0, bang);
@@ -24,8 +27,9 @@ bool BanMaskMatches(std::string_view mask, const TUserData& user) {
         userPart = mask.substr(0, at);
         mask.remove_prefix(at + 1);
     }
-    return MaskPartMatches(nickPart, user.KeyWord()) &&
-           MaskPartMatches(userPart, "~" + user.UserName) && MaskPartMatches(mask, user.Host);
+    return MaskPartMatches(nickPart, user.KeyWord(), eitherCase) &&
+           MaskPartMatches(userPart, "~" + user.UserName) &&
+           MaskPartMatches(mask, user.Host, eitherCase);
 }
 
 }  // namespace
@@ -38,7 +42,8 @@ std::string NormaliseBanMask(std::string_view text) {
     return std::string(text) + "!*@*";
 }
 
-bool IsBanned(const TUserData& user, const TChannelData& channel) {
-    return std::any_of(channel.Bans.begin(), channel.Bans.end(),
-                       [&](const std::string& mask) { return BanMaskMatches(mask, user); });
+bool IsBanned(const TUserData& user, const TChannelData& channel, bool eitherCase) {
+    return std::any_of(channel.Bans.begin(), channel.Bans.end(), [&](const std::string& mask) {
+        return BanMaskMatches(mask, user, eitherCase);
+    });
 }

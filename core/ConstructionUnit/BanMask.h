@@ -13,5 +13,6 @@
 std::string NormaliseBanMask(std::string_view text);
 
 // True when one of the channel's masks matches the user: each of the mask's parts
-// "nick!user@host" is "*" or equal to the user's (the user part to "~" + user name).
-bool IsBanned(const TUserData& user, const TChannelData& channel);
+// "nick!user@host" is "*" or equal to the user's (the user part to "~" + user name;
+// with `eitherCase`, the nick and host parts in either case of their ASCII letters).
+bool IsBanned(const TUserData& user, const TChannelData& channel, bool eitherCase);

@@ -46,22 +46,15 @@ bool IsGiven(std::string_view param) {
     return !param.empty();
 }
 
-// The items of a comma list ("#a,#b"), empty items left out.
-std::vector<std::string> ListItems(std::string_view list) {
-    std::vector<std::string> items;
-    while (!list.empty()) {
-        const std::size_t comma = std::min(list.find(','), list.size());
-        if (comma > 0)
-            items.emplace_back(list.substr(0, comma));
-        list.remove_prefix(std::min(comma + 1, list.size()));
-    }
-    return items;
-}
-
 // A member as the names listings show it: "@" before a channel operator's nickname.
 std::string ListedName(const TChannelData& channel, int index) {
     const std::string& nick = channel.MemberAt(index)->KeyWord();
     return channel.Members.FlagsAt(index)->ChanOp != 0 ? "@" + nick : nick;
+}
+
+// How a names line marks the channel: "@" secret, "*" private, "=" public.
+std::string_view Kind(const TChannelData& channel) {
+    return channel.Secret ? "@" : channel.Private ? "*" : "=";
 }
 
 bool HoldsInvitation(const TUserData& user, std::string_view channelName) {
@@ -95,7 +88,7 @@ void SendNamesOnJoin(TConnection& connection, const TChannelData& channel) {
     for (int i = 0; i < channel.MemberCount(); ++i) {
         const std::string& nick = channel.MemberAt(i)->KeyWord();
         if (names.size() + nick.size() > JoinNamesLineBytes) {
-            SendReply(connection, TReply::NamesOnJoin, {channel.KeyWord(), names});
+            SendReply(connection, TReply::NamesOnJoin, {channel.KeyWord(), names, Kind(channel)});
             names.clear();
         }
         if (!names.empty())
@@ -103,7 +96,7 @@ void SendNamesOnJoin(TConnection& connection, const TChannelData& channel) {
         names += ListedName(channel, i);
     }
     if (!names.empty())
-        SendReply(connection, TReply::NamesOnJoin, {channel.KeyWord(), names});
+        SendReply(connection, TReply::NamesOnJoin, {channel.KeyWord(), names, Kind(channel)});
     SendReply(connection, TReply::EndOfNamesOnJoin, {channel.KeyWord()});
 }
 
@@ -120,6 +113,11 @@ void AddJoiner(TConnection& connection, TUserData& user, TChannelData& channel,
     channel.AddMember(&user, memberFlags);
     user.AddChannel(&channel);
     SendToChannel(channel, user, "JOIN :" + channel.KeyWord(), false);
+    if (!channel.Topic.empty()) {
+        SendReply(connection, TReply::TopicOnJoin, {channel.KeyWord(), channel.Topic});
+        SendReply(connection, TReply::TopicWhoTime,
+                  {channel.KeyWord(), channel.TopicSetter, std::to_string(channel.TopicSetAt)});
+    }
     SendNamesOnJoin(connection, channel);
 }
 
@@ -129,7 +127,7 @@ void JoinExisting(TConnection& connection, TUserData& user, TChannelData& channe
                   std::string_view name, std::string_view key) {
     if (TrimControls(key) != TrimControls(channel.Key)) {
         SendReply(connection, TReply::BadChannelKey, {name});
-    } else if (IsBanned(user, channel)) {
+    } else if (IsBanned(user, channel, connection.Core.Dialect.BansIgnoreCase())) {
         SendReply(connection, TReply::BannedFromChannel, {channel.KeyWord()});
     } else if (channel.Limit != 0 && channel.MemberCount() >= channel.Limit) {
         SendReply(connection, TReply::ChannelIsFull, {name});
@@ -156,6 +154,7 @@ void JoinOneChannel(TConnection& connection, TUserData& user, const std::string&
     } else if (MayJoinAnother(connection, user, name)) {
         TChannelData* created = registry.Channels.Add();
         created->SetKeyWord(name);
+        created->CreatedAt = SecondsSince1970();
         AddJoiner(connection, user, *created, CreatorFlags);
     }
 }
@@ -199,6 +198,8 @@ void SetTopic(TConnection& connection, TUserData& user, TChannelData& channel,
     } else if (!channel.TopicLocked || IsChanOp(channel, user)) {
         channel.Topic =
             platform::CutAtCharacter(WithoutLeadingColon(newTopic), TChannelData::kMaxTopicBytes);
+        channel.TopicSetter = user.KeyWord();
+        channel.TopicSetAt = SecondsSince1970();
         SendToChannel(channel, user, "TOPIC " + channel.KeyWord() + " :" + channel.Topic, false);
     } else {
         SendReply(connection, TReply::ChanOpPrivilegesNeeded, {channel.KeyWord()});
@@ -249,7 +250,9 @@ void SendNamesLine(TConnection& connection, const TUserData& user, const TChanne
         names += ListedName(channel, i);
     }
     const std::string& shownName = channel.Private ? kHiddenName : channel.KeyWord();
-    SendReply(connection, TReply::NamesOnJoin, {shownName, names});
+    const TReply reply =
+        channel.Private && !userIsMember ? TReply::NamesOfHiddenChannel : TReply::NamesOnJoin;
+    SendReply(connection, reply, {shownName, names, Kind(channel)});
 }
 
 // The names of one channel asked for; a channel that does not exist gets 403 in Exact
@@ -291,29 +294,34 @@ void SendAllNames(TConnection& connection, const TUserData& user) {
         SendReply(connection, TReply::NamesOfNoChannel, {usersOnNoChannel});
 }
 
-// The 322 line of one channel, showing `name` as passed; a secret channel gives none.
-void SendListEntry(TConnection& connection, const std::string& name) {
+// The 322 line of one channel, showing `name` as passed; a secret channel gives none
+// (in Modern, its members see it).
+void SendListEntry(TConnection& connection, const TUserData& asker, const std::string& name) {
     const TChannelData* channel = connection.Core.Registry.Channels.Find(name);
     if (channel == nullptr) {
         SendReply(connection, TReply::NoSuchChannelListed, {name});
         return;
     }
-    if (channel->Secret)
+    if (channel->Secret) {
+        if (IsMember(*channel, asker))
+            SendReply(connection, TReply::ListEntryOfSecret,
+                      {name, std::to_string(channel->MemberCount()), channel->Topic});
         return;
+    }
     const std::string& shownName = channel->Private ? kHiddenName : name;
     SendReply(connection, TReply::ListEntry,
               {shownName, std::to_string(channel->MemberCount()), channel->Topic});
 }
 
-void ListChannels(TConnection& connection, const TParsedMessage& message) {
+void ListChannels(TConnection& connection, const TUserData& asker, const TParsedMessage& message) {
     const TClientData& registry = connection.Core.Registry;
     const int nameCount = LeadingParamCount(message, IsGiven);
     if (nameCount > 0) {
         for (int k = 1; k <= nameCount; ++k)
-            SendListEntry(connection, message.Param(k));
+            SendListEntry(connection, asker, message.Param(k));
     } else {
         for (int i = 0; i < registry.Channels.Count() && connection.HasRoomForListing(); ++i)
-            SendListEntry(connection, registry.Channels.At(i)->KeyWord());
+            SendListEntry(connection, asker, registry.Channels.At(i)->KeyWord());
     }
 }
 
@@ -371,14 +379,15 @@ struct TChannelAndTarget {
 
 std::optional<TChannelAndTarget> FindChannelAndTarget(TConnection& connection,
                                                       const std::string& channelName,
-                                                      const std::string& targetNick) {
+                                                      const std::string& targetNick,
+                                                      TReply noSuchChannel) {
     TClientData& registry = connection.Core.Registry;
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
         return std::nullopt;
     TChannelData* channel = registry.Channels.Find(channelName);
     if (channel == nullptr) {
-        SendReply(connection, TReply::NoSuchNick, {channelName});
+        SendReply(connection, noSuchChannel, {channelName});
         return std::nullopt;
     }
     TUserData* target = registry.Users.Find(targetNick);
@@ -395,7 +404,8 @@ void HandleInvite(TConnection& connection, const TParsedMessage& message) {
     const std::string& targetNick = message.Param(1);
     const std::string& channelName = message.Param(2);
     std::lock_guard lock(connection.Core.Registry.Lock);
-    const auto found = FindChannelAndTarget(connection, channelName, targetNick);
+    const auto found =
+        FindChannelAndTarget(connection, channelName, targetNick, TReply::NoSuchNick);
     if (!found)
         return;
     auto& [user, channel, target] = *found;
@@ -414,7 +424,8 @@ void HandleKick(TConnection& connection, const TParsedMessage& message) {
     const std::string& channelName = message.Param(1);
     const std::string& targetNick = message.Param(2);
     std::lock_guard lock(connection.Core.Registry.Lock);
-    const auto found = FindChannelAndTarget(connection, channelName, targetNick);
+    const auto found =
+        FindChannelAndTarget(connection, channelName, targetNick, TReply::NoSuchChannelToKick);
     if (!found)
         return;
     auto& [user, channel, target] = *found;
@@ -427,6 +438,13 @@ void HandleKick(TConnection& connection, const TParsedMessage& message) {
     } else {
         Kick(connection, *user, *target, *channel, message.Param(3));
     }
+}
+
+void HandleKickModern(TConnection& connection, const TParsedMessage& message) {
+    TParsedMessage asked = message;
+    if (WithoutLeadingColon(asked.Param(3)).empty())
+        asked.Params[2] = connection.Nick;  // the comment that names who kicked
+    HandleKick(connection, asked);
 }
 
 void HandleNames(TConnection& connection, const TParsedMessage& message) {
@@ -443,8 +461,8 @@ void HandleNames(TConnection& connection, const TParsedMessage& message) {
 }
 
 void HandleJoinList(TConnection& connection, const TParsedMessage& message) {
-    const std::vector<std::string> names = ListItems(message.Param(1));
-    const std::vector<std::string> keys = ListItems(message.Param(2));
+    const std::vector<std::string> names = CommaListItems(message.Param(1));
+    const std::vector<std::string> keys = CommaListItems(message.Param(2));
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
@@ -465,7 +483,7 @@ void HandlePartList(TConnection& connection, const TParsedMessage& message) {
         return;
     const std::string_view given = WithoutLeadingColon(message.Param(2));
     const std::string partMessage(given.empty() ? std::string_view(user->KeyWord()) : given);
-    for (const std::string& name : ListItems(message.Param(1)))
+    for (const std::string& name : CommaListItems(message.Param(1)))
         PartChannel(connection, *user, name, partMessage);
 }
 
@@ -474,7 +492,7 @@ void HandleNamesList(TConnection& connection, const TParsedMessage& message) {
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
         return;
-    const std::vector<std::string> names = ListItems(message.Param(1));
+    const std::vector<std::string> names = CommaListItems(message.Param(1));
     for (const std::string& name : names)
         SendChannelNames(connection, *user, name);
     if (names.empty()) {
@@ -485,14 +503,15 @@ void HandleNamesList(TConnection& connection, const TParsedMessage& message) {
 
 void HandleListList(TConnection& connection, const TParsedMessage& message) {
     std::lock_guard lock(connection.Core.Registry.Lock);
-    if (OwnRecord(connection) == nullptr)
+    const TUserData* user = OwnRecord(connection);
+    if (user == nullptr)
         return;
-    const std::vector<std::string> names = ListItems(message.Param(1));
+    const std::vector<std::string> names = CommaListItems(message.Param(1));
     TParsedMessage listed;  // the names as separate parameters, as Exact takes them
     for (std::size_t k = 0; k < names.size() && k < listed.Params.size(); ++k)
         listed.Params[k] = names[k];
     if (connection.Core.Registry.Channels.Count() > 0)
-        ListChannels(connection, listed);
+        ListChannels(connection, *user, listed);
     SendReply(connection, TReply::ListEnd);
 }
 
@@ -503,6 +522,6 @@ void HandleList(TConnection& connection, const TParsedMessage& message) {
         return;
     // With no channel at all nothing is listed, not even a 403 for a name asked for.
     if (connection.Core.Registry.Channels.Count() > 0)
-        ListChannels(connection, message);
+        ListChannels(connection, *user, message);
     SendReply(connection, TReply::ListEnd);
 }

@@ -19,12 +19,17 @@ struct TCommandRow {
     TCommandHandler Exact;    // null: a command of the Modern profile only
     TCommandHandler Modern;   // null: the Exact handler
     bool BeforeRegistration;  // may run before the connection is registered
-    int MinParams;            // fewer parameters draw 461 with the word, and no handler
+    // Fewer parameters draw 461 with the word, and no handler. In Modern a parameter that
+    // is only the ":" of an empty last parameter counts as missing.
+    int MinParams;
+    int ModernMinParams;
 
     // The handler in `profile`; null when the profile does not know the command.
     TCommandHandler HandlerIn(TClientProfile profile) const {
         return profile == TClientProfile::Modern && Modern != nullptr ? Modern : Exact;
     }
+    // True when the line lacks a parameter the command needs in `profile`.
+    bool LacksParams(const TParsedMessage& message, TClientProfile profile) const;
 };
 
 std::span<const TCommandRow> CommandTable();

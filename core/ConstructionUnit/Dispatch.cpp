@@ -24,35 +24,42 @@ void HandleUsers(TConnection& connection, const TParsedMessage&) {
 // In the order the parser tries them.
 // clang-format off
 constexpr TCommandRow kCommands[] = {
-    // word     Exact handler   Modern handler      before registration, fewest parameters
-    {"NICK",    HandleNick,     nullptr,            true,  0},
-    {"USER",    HandleUser,     nullptr,            true,  4},
-    {"JOIN",    HandleJoin,     HandleJoinList,     false, 1},
-    {"PART",    HandlePart,     HandlePartList,     false, 1},
-    {"PRIVMSG", HandlePrivmsg,  nullptr,            false, 0},
-    {"NOTICE",  HandleNotice,   nullptr,            false, 0},
-    {"QUIT",    HandleQuit,     nullptr,            false, 0},
-    {"MODE",    HandleMode,     HandleModeBanQuery, false, 1},
-    {"TOPIC",   HandleTopic,    nullptr,            false, 1},
-    {"WHO",     HandleWho,      HandleWhoMask,      false, 0},
-    {"ISON",    HandleIson,     nullptr,            false, 1},
-    {"PING",    HandlePing,     nullptr,            false, 0},
-    {"PONG",    HandlePong,     nullptr,            false, 0},
-    {"AWAY",    HandleAway,     nullptr,            false, 0},
-    {"WHOIS",   HandleWhois,    nullptr,            false, 0},
-    {"NAMES",   HandleNames,    HandleNamesList,    false, 0},
-    {"LIST",    HandleList,     HandleListList,     false, 0},
-    {"KICK",    HandleKick,     nullptr,            false, 2},
-    {"VERSION", HandleVersion,  nullptr,            false, 0},
-    {"SUMMON",  HandleSummon,   nullptr,            false, 0},
-    {"USERS",   HandleUsers,    nullptr,            false, 0},
-    {"INVITE",  HandleInvite,   nullptr,            false, 2},
-    {"CAP",     nullptr,        HandleCap,          true,  1},
+    // word     Exact handler   Modern handler      before       fewest parameters
+    //                                              registration Exact, Modern
+    {"NICK",    HandleNick,     HandleNickModern,   true,        0, 0},
+    {"USER",    HandleUser,     nullptr,            true,        4, 4},
+    {"JOIN",    HandleJoin,     HandleJoinList,     false,       1, 1},
+    {"PART",    HandlePart,     HandlePartList,     false,       1, 1},
+    {"PRIVMSG", HandlePrivmsg,  HandlePrivmsgList,  false,       0, 0},
+    {"NOTICE",  HandleNotice,   HandleNoticeList,   false,       0, 0},
+    {"QUIT",    HandleQuit,     nullptr,            false,       0, 0},
+    {"MODE",    HandleMode,     HandleModeModern,   false,       1, 1},
+    {"TOPIC",   HandleTopic,    nullptr,            false,       1, 1},
+    {"WHO",     HandleWho,      HandleWhoMask,      false,       0, 0},
+    {"ISON",    HandleIson,     nullptr,            false,       1, 1},
+    {"PING",    HandlePing,     nullptr,            false,       0, 1},
+    {"PONG",    HandlePong,     nullptr,            false,       0, 0},
+    {"AWAY",    HandleAway,     nullptr,            false,       0, 0},
+    {"WHOIS",   HandleWhois,    nullptr,            false,       0, 0},
+    {"NAMES",   HandleNames,    HandleNamesList,    false,       0, 0},
+    {"LIST",    HandleList,     HandleListList,     false,       0, 0},
+    {"KICK",    HandleKick,     HandleKickModern,   false,       2, 2},
+    {"VERSION", HandleVersion,  nullptr,            false,       0, 0},
+    {"SUMMON",  HandleSummon,   nullptr,            false,       0, 0},
+    {"USERS",   HandleUsers,    nullptr,            false,       0, 0},
+    {"INVITE",  HandleInvite,   nullptr,            false,       2, 2},
+    {"CAP",     nullptr,        HandleCap,          true,        1, 1},
 };
 // clang-format on
 
 std::span<const TCommandRow> CommandTable() {
     return kCommands;
+}
+
+bool TCommandRow::LacksParams(const TParsedMessage& message, TClientProfile profile) const {
+    if (profile == TClientProfile::Modern)
+        return ModernMinParams > 0 && WithoutLeadingColon(message.Param(ModernMinParams)).empty();
+    return MinParams > 0 && message.Param(MinParams).empty();
 }
 
 const TCommandRow* FindCommand(std::string_view word, TClientProfile profile) {
@@ -77,7 +84,7 @@ void DispatchLine(TConnection& connection, std::string_view line) {
         SendReply(connection, TReply::NotRegistered);
         return;
     }
-    if (command->MinParams > 0 && message.Param(command->MinParams).empty()) {
+    if (command->LacksParams(message, profile)) {
         SendReply(connection, TReply::NeedMoreParams, {message.Command});
         return;
     }

@@ -1,9 +1,13 @@
 // Small pieces that many command handlers use.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Connection.h"
 #include "core/ConstructionUnit/NumericReplies.h"
@@ -40,4 +44,23 @@ inline bool BeginsLikeChannel(std::string_view name) {
 // The text of a trailing parameter: one leading ":" removed when there is one.
 inline std::string_view WithoutLeadingColon(std::string_view text) {
     return !text.empty() && text.front() == ':' ? text.substr(1) : text;
+}
+
+// The time now in seconds since 1970, as replies tell when something happened.
+inline int64_t SecondsSince1970() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The items of a comma list ("#a,#b"), empty items left out.
+inline std::vector<std::string> CommaListItems(std::string_view list) {
+    std::vector<std::string> items;
+    while (!list.empty()) {
+        const std::size_t comma = std::min(list.find(','), list.size());
+        if (comma > 0)
+            items.emplace_back(list.substr(0, comma));
+        list.remove_prefix(std::min(comma + 1, list.size()));
+    }
+    return items;
 }

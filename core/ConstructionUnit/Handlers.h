@@ -13,6 +13,7 @@
 class TConnection;
 
 void HandleNick(TConnection& connection, const TParsedMessage& message);
+void HandleNickModern(TConnection& connection, const TParsedMessage& message);
 void HandleUser(TConnection& connection, const TParsedMessage& message);
 void HandleQuit(TConnection& connection, const TParsedMessage& message);
 void HandleCap(TConnection& connection, const TParsedMessage& message);
@@ -24,16 +25,19 @@ void HandleNames(TConnection& connection, const TParsedMessage& message);
 void HandleList(TConnection& connection, const TParsedMessage& message);
 void HandleInvite(TConnection& connection, const TParsedMessage& message);
 void HandleKick(TConnection& connection, const TParsedMessage& message);
+void HandleKickModern(TConnection& connection, const TParsedMessage& message);
 void HandleJoinList(TConnection& connection, const TParsedMessage& message);
 void HandlePartList(TConnection& connection, const TParsedMessage& message);
 void HandleNamesList(TConnection& connection, const TParsedMessage& message);
 void HandleListList(TConnection& connection, const TParsedMessage& message);
 
 void HandleMode(TConnection& connection, const TParsedMessage& message);
-void HandleModeBanQuery(TConnection& connection, const TParsedMessage& message);
+void HandleModeModern(TConnection& connection, const TParsedMessage& message);
 
 void HandlePrivmsg(TConnection& connection, const TParsedMessage& message);
 void HandleNotice(TConnection& connection, const TParsedMessage& message);
+void HandlePrivmsgList(TConnection& connection, const TParsedMessage& message);
+void HandleNoticeList(TConnection& connection, const TParsedMessage& message);
 
 void HandleWho(TConnection& connection, const TParsedMessage& message);
 void HandleWhois(TConnection& connection, const TParsedMessage& message);

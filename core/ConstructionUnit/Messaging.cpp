@@ -1,5 +1,6 @@
-// PRIVMSG and NOTICE: relaying a text to nicks and channels. Both commands share one
-// implementation; TMessageKind holds what sets them apart.
+// PRIVMSG and NOTICE: relaying a text to nicks and channels. Both commands, in both
+// client profiles, share one implementation; TMessageKind holds what sets them apart,
+// and the handlers read the targets and the text as their profile writes them.
 #include <algorithm>
 #include <mutex>
 #include <string>
@@ -18,10 +19,14 @@ struct TMessageKind {
     std::string_view Command;  // the word of the relayed line
     bool RepliesAway;          // 301 after a message to an away user
     bool ObeysChannelModes;    // "+n" and "+m" may refuse it with 404
+    bool RepliesErrors;        // an unknown target or an empty text draws an error reply
 };
 
-constexpr TMessageKind kPrivmsg{"PRIVMSG", true, true};
-constexpr TMessageKind kNotice{"NOTICE", false, false};
+constexpr TMessageKind kPrivmsg{"PRIVMSG", true, true, true};
+constexpr TMessageKind kNotice{"NOTICE", false, false, true};
+// Today's servers never answer a NOTICE, so that two programs cannot answer each other
+// without end.
+constexpr TMessageKind kModernNotice{"NOTICE", false, false, false};
 
 // The number of the text parameter: the first that begins with ":", else the last.
 int TextParameterNumber(const TParsedMessage& message) {
@@ -61,24 +66,19 @@ void DeliverToNick(TConnection& connection, const TUserData& sender, const TUser
 void DeliverToChannel(TConnection& connection, const TUserData& sender, const TChannelData& channel,
                       const std::string& text, const TMessageKind& kind) {
     if (kind.ObeysChannelModes && !MaySpeakIn(channel, sender)) {
-        SendReply(connection, TReply::CannotSendToChannel, {channel.KeyWord()});
+        if (kind.RepliesErrors)
+            SendReply(connection, TReply::CannotSendToChannel, {channel.KeyWord()});
         return;
     }
     SendToChannel(channel, sender, std::string(kind.Command) + " " + channel.KeyWord() + " " + text,
                   true);
 }
 
-// Delivers to the targets in turn and stops at the first that does not exist. A
-// target named again (the same record, whatever the spelling) is served once only,
-// so that one line cannot multiply what a recipient receives.
-void RelayMessage(TConnection& connection, const TParsedMessage& message,
-                  const TMessageKind& kind) {
-    const int textNumber = TextParameterNumber(message);
-    const std::string& text = message.Param(textNumber);
-    if (text.empty()) {
-        SendReply(connection, TReply::NoTextToSend);
-        return;
-    }
+// Delivers `text` (as the line carries it, ":" first) to the targets in turn and stops at the first
+// that does not exist. A target named again (the same record, whatever the spelling) is
+// served once only, so that one line cannot multiply what a recipient receives.
+void RelayMessage(TConnection& connection, const std::vector<std::string_view>& targets,
+                  const std::string& text, const TMessageKind& kind) {
     if (!IsCtcp(text))
         connection.MarkActive();
 
@@ -94,12 +94,12 @@ void RelayMessage(TConnection& connection, const TParsedMessage& message,
         return true;
     };
     const TClientData& registry = connection.Core.Registry;
-    for (int k = 1; k < textNumber; ++k) {
-        const std::string& target = message.Param(k);
+    for (const std::string_view target : targets) {
         if (BeginsLikeChannel(target)) {
             const TChannelData* channel = registry.Channels.Find(target);
             if (channel == nullptr) {
-                SendReply(connection, TReply::NoSuchChannel, {target});
+                if (kind.RepliesErrors)
+                    SendReply(connection, TReply::NoSuchChannel, {target});
                 return;
             }
             if (firstTime(channel))
@@ -107,7 +107,8 @@ void RelayMessage(TConnection& connection, const TParsedMessage& message,
         } else {
             const TUserData* recipient = registry.Users.Find(target);
             if (recipient == nullptr) {
-                SendReply(connection, TReply::NoSuchNick, {target});
+                if (kind.RepliesErrors)
+                    SendReply(connection, TReply::NoSuchNick, {target});
                 return;
             }
             if (firstTime(recipient))
@@ -116,12 +117,50 @@ void RelayMessage(TConnection& connection, const TParsedMessage& message,
     }
 }
 
+// The targets stand in separate parameters before the text, the first that begins with
+// ":" (else the last a line can carry).
+void RelayAsExact(TConnection& connection, const TParsedMessage& message,
+                  const TMessageKind& kind) {
+    const int textNumber = TextParameterNumber(message);
+    std::vector<std::string_view> targets;
+    for (int k = 1; k < textNumber; ++k)
+        targets.push_back(message.Param(k));
+    const std::string& text = message.Param(textNumber);
+    if (text.empty()) {  // no text at all, not even its ":"
+        SendReply(connection, TReply::NoTextToSend);
+        return;
+    }
+    RelayMessage(connection, targets, text, kind);
+}
+
+// A comma list of targets, then the text, with its ":" or without.
+void RelayAsModern(TConnection& connection, const TParsedMessage& message,
+                   const TMessageKind& kind) {
+    const std::string_view text = WithoutLeadingColon(message.Param(2));
+    if (text.empty()) {
+        if (kind.RepliesErrors)
+            SendReply(connection, TReply::NoTextToSend);
+        return;
+    }
+    const std::vector<std::string> names = CommaListItems(message.Param(1));
+    const std::vector<std::string_view> targets(names.begin(), names.end());
+    RelayMessage(connection, targets, ":" + std::string(text), kind);
+}
+
 }  // namespace
 
 void HandlePrivmsg(TConnection& connection, const TParsedMessage& message) {
-    RelayMessage(connection, message, kPrivmsg);
+    RelayAsExact(connection, message, kPrivmsg);
 }
 
 void HandleNotice(TConnection& connection, const TParsedMessage& message) {
-    RelayMessage(connection, message, kNotice);
+    RelayAsExact(connection, message, kNotice);
+}
+
+void HandlePrivmsgList(TConnection& connection, const TParsedMessage& message) {
+    RelayAsModern(connection, message, kPrivmsg);
+}
+
+void HandleNoticeList(TConnection& connection, const TParsedMessage& message) {
+    RelayAsModern(connection, message, kModernNotice);
 }

@@ -1,6 +1,8 @@
 // The MODE command: a user's own modes, the mode and ban-list queries of a channel,
 // and channel mode changes, applied letter by letter and announced to the channel. The
-// Modern profile also takes "MODE #channel b", as today's clients ask for a ban list.
+// Modern profile also takes "MODE #channel b", as today's clients ask for a ban list,
+// and a last parameter written with ":", writes a sign once for the letters after it,
+// and takes only limits of 1 or more.
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -126,6 +128,7 @@ void SendChannelModes(TConnection& connection, std::string_view target,
             parameters += " " + channel.Key;
     }
     SendReply(connection, TReply::ChannelModeIs, {target, letters, parameters});
+    SendReply(connection, TReply::ChannelCreated, {target, std::to_string(channel.CreatedAt)});
 }
 
 // One 367 line per mask in list order, then the 368 line.
@@ -149,14 +152,26 @@ bool IsUsable(std::string_view parameter) {
     return !parameter.empty() && parameter.front() != '+' && parameter.front() != '-';
 }
 
+// How a client profile writes and reads channel mode changes.
+struct TModeRules {
+    bool CompactSigns;        // "+nt-k" rather than "+n+t-k" in the announced line
+    bool PositiveLimitsOnly;  // "+l" with a limit below 1, or none, changes nothing
+};
+constexpr TModeRules kExactModes{false, false};
+constexpr TModeRules kModernModes{true, true};
+
 // One change of a channel's modes by one of its operators. The letters of the mode
 // string take effect one by one as they are read; "o" and "v" are announced at once,
 // everything else in one summary line at the end.
 class TChannelModeChange {
   public:
     TChannelModeChange(TConnection& connection, const TParsedMessage& message,
-                       const TUserData& sender, TChannelData& channel)
-        : connection_(connection), message_(message), sender_(sender), channel_(channel) {}
+                       const TUserData& sender, TChannelData& channel, TModeRules rules)
+        : connection_(connection),
+          message_(message),
+          sender_(sender),
+          channel_(channel),
+          rules_(rules) {}
 
     void Run() {
         for (const char letter : message_.Param(2)) {
@@ -248,6 +263,9 @@ class TChannelModeChange {
     // it. A parameter that is no number is used up and changes nothing.
     void ChangeLimit() {
         const auto parameter = plus_ ? TakeUsableParameter() : std::nullopt;
+        if (plus_ && rules_.PositiveLimitsOnly &&
+            ParseLimit(parameter.value_or("")).value_or(0) < 1)
+            return;
         if (!parameter) {
             limitText_.clear();
             channel_.Limit = 0;
@@ -336,7 +354,10 @@ class TChannelModeChange {
     }
 
     void AppendChange(bool plus, char letter) {
-        changes_ += plus ? '+' : '-';
+        const char sign = plus ? '+' : '-';
+        if (!rules_.CompactSigns || sign != lastSign_)
+            changes_ += sign;
+        lastSign_ = sign;
         changes_ += letter;
     }
 
@@ -365,6 +386,8 @@ class TChannelModeChange {
     const TParsedMessage& message_;
     const TUserData& sender_;
     TChannelData& channel_;
+    const TModeRules rules_;
+    char lastSign_ = 0;  // of the last change appended
     bool plus_ = true;
     int nextParameter_ = 3;  // the mode parameters are Params[3] and later
     std::string changes_;
@@ -375,7 +398,7 @@ class TChannelModeChange {
 
 // Only a member who is a channel operator may change a channel's modes.
 void ChangeChannelModes(TConnection& connection, const TParsedMessage& message,
-                        const TUserData& user, TChannelData& channel) {
+                        const TUserData& user, TChannelData& channel, TModeRules rules) {
     if (!IsMember(channel, user)) {
         SendReply(connection, TReply::NotOnChannel, {user.KeyWord(), channel.KeyWord()});
         return;
@@ -384,12 +407,12 @@ void ChangeChannelModes(TConnection& connection, const TParsedMessage& message,
         SendReply(connection, TReply::ChanOpPrivilegesNeeded, {message.Param(1)});
         return;
     }
-    TChannelModeChange(connection, message, user, channel).Run();
+    TChannelModeChange(connection, message, user, channel, rules).Run();
 }
 
 // The two queries answer anybody; everything else is a change.
 void HandleChannelMode(TConnection& connection, const TParsedMessage& message,
-                       const TUserData& user) {
+                       const TUserData& user, TModeRules rules) {
     const std::string& target = message.Param(1);
     TChannelData* channel = connection.Core.Registry.Channels.Find(target);
     if (channel == nullptr) {
@@ -402,32 +425,36 @@ void HandleChannelMode(TConnection& connection, const TParsedMessage& message,
     } else if (modes == "+b" && message.Param(3).empty()) {
         SendBanList(connection, target, *channel);
     } else {
-        ChangeChannelModes(connection, message, user, *channel);
+        ChangeChannelModes(connection, message, user, *channel, rules);
     }
 }
 
-}  // namespace
-
-void HandleModeBanQuery(TConnection& connection, const TParsedMessage& message) {
-    if (!BeginsLikeChannel(message.Param(1)) || message.Param(2) != "b" ||
-        !message.Param(3).empty()) {
-        HandleMode(connection, message);
-        return;
-    }
-    TParsedMessage query = message;
-    query.Params[1] = "+b";
-    HandleMode(connection, query);
-}
-
-void HandleMode(TConnection& connection, const TParsedMessage& message) {
+void RunMode(TConnection& connection, const TParsedMessage& message, TModeRules rules) {
     const std::string& target = message.Param(1);
     std::lock_guard lock(connection.Core.Registry.Lock);
     TUserData* user = OwnRecord(connection);
     if (user == nullptr)
         return;  // a registered connection always has its record
     if (BeginsLikeChannel(target)) {
-        HandleChannelMode(connection, message, *user);
+        HandleChannelMode(connection, message, *user, rules);
     } else {
         HandleUserMode(connection, message, *user);
     }
+}
+
+}  // namespace
+
+void HandleMode(TConnection& connection, const TParsedMessage& message) {
+    RunMode(connection, message, kExactModes);
+}
+
+void HandleModeModern(TConnection& connection, const TParsedMessage& message) {
+    TParsedMessage asked = message;
+    for (std::string& param : asked.Params) {
+        if (param.starts_with(':'))  // the last parameter: up to its first blank
+            param = param.substr(1, param.find(' ') - 1);
+    }
+    if (BeginsLikeChannel(asked.Param(1)) && asked.Param(2) == "b" && asked.Param(3).empty())
+        asked.Params[1] = "+b";
+    RunMode(connection, asked, kModernModes);
 }

@@ -26,21 +26,26 @@ enum class TReply {
     Motd,           // 372
     EndOfMotd,      // 376
     // Channels.
-    NamesOnJoin,          // 353 = <channel>
-    NamesOfNoChannel,     // 353 * *
-    EndOfNamesOnJoin,     // 366 <channel>
-    EndOfNames,           // 366 *
-    EndOfNamesOfChannel,  // 366 <channel> after each channel asked for, Modern only
-    NoTopic,              // 331
-    Topic,                // 332
-    Inviting,             // 341
-    ListEntry,            // 322
-    ListEnd,              // 323
+    NamesOnJoin,           // 353 = <channel> (Modern: @ or * for a secret or private one)
+    NamesOfHiddenChannel,  // 353 of a private channel for a non-member, Exact only
+    NamesOfNoChannel,      // 353 * *
+    EndOfNamesOnJoin,      // 366 <channel>
+    EndOfNames,            // 366 *
+    EndOfNamesOfChannel,   // 366 <channel> after each channel asked for, Modern only
+    TopicOnJoin,           // 332 on joining a channel with a topic, Modern only
+    TopicWhoTime,          // 333 after it, Modern only
+    NoTopic,               // 331
+    Topic,                 // 332
+    Inviting,              // 341
+    ListEntryOfSecret,     // 322 of a secret channel for a member, Modern only
+    ListEntry,             // 322
+    ListEnd,               // 323
     // MODE.
-    UserModeIs,     // MODE <nick> +<letters>
-    ChannelModeIs,  // MODE <channel> +<letters><parameters>
-    BanList,        // 367
-    EndOfBanList,   // 368
+    UserModeIs,      // MODE <nick> +<letters>
+    ChannelModeIs,   // MODE <channel> +<letters><parameters>
+    ChannelCreated,  // 329, Modern only
+    BanList,         // 367
+    EndOfBanList,    // 368
     // Messaging and queries.
     Away,                // 301
     WhoReply,            // 352
@@ -48,6 +53,7 @@ enum class TReply {
     WhoisUser,           // 311
     WhoisServer,         // 312
     WhoisIdle,           // 317
+    WhoisAway,           // 301 in WHOIS, Modern only
     WhoisChannels,       // 319
     EndOfWhois,          // 318
     EndOfWhoisOfNobody,  // 318 after 401, Modern only
@@ -61,6 +67,7 @@ enum class TReply {
     NoSuchNick,              // 401
     NoSuchChannel,           // 403
     NoSuchChannelListed,     // 403 for a channel NAMES or LIST asked for, Exact only
+    NoSuchChannelToKick,     // 401 in Exact, 403 in Modern
     CannotSendToChannel,     // 404
     TooManyChannels,         // 405
     NoTextToSend,            // 412

@@ -143,6 +143,8 @@ void SendWhoisDetails(TConnection& connection, const TUserData& user) {
     const std::string& nick = user.KeyWord();
     SendReply(connection, TReply::WhoisUser, {nick, user.UserName, user.Host, user.RealName});
     SendReply(connection, TReply::WhoisServer, {nick, settings.ServerName, settings.ServerInfo});
+    if (!user.AwayMessage.empty())
+        SendReply(connection, TReply::WhoisAway, {nick, user.AwayMessage});
     SendReply(connection, TReply::WhoisIdle,
               {nick, std::to_string(IdleSeconds(user)), std::to_string(user.SignedOnAt)});
     SendReply(connection, TReply::WhoisChannels, {nick, WhoisChannelList(user)});
@@ -186,8 +188,14 @@ void HandleWhoMask(TConnection& connection, const TParsedMessage& message) {
     if (asker == nullptr)
         return;
     const std::string mask = message.Param(1).empty() ? "*" : message.Param(1);
+    const TUserData* named = connection.Core.Registry.Users.Find(mask);
     if (BeginsLikeChannel(mask) && connection.Core.Registry.Channels.Find(mask) != nullptr) {
         WhoOfChannel(connection, *asker, mask, mask);
+    } else if (named != nullptr && named->Connection != nullptr &&
+               named->Connection->Registered()) {
+        // A nickname named whole shows its user, invisible or not.
+        SendWhoEntry(connection, "*", *named, false);
+        SendReply(connection, TReply::EndOfWho, {named->KeyWord(), mask});
     } else {
         WhoOfMask(connection, *asker, mask);
     }

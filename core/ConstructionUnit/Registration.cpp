@@ -1,7 +1,6 @@
 // Registration and leaving: NICK, USER, the welcome step with the message of the
 // day, QUIT, the quit broadcast of connections the server ends, and the removal
 // of a user record when its connection is over.
-#include <chrono>
 #include <string>
 
 #include "JapaneseTexts.h"
@@ -73,9 +72,7 @@ void SendWelcome(TConnection& connection, TUserData& user) {
                                     std::string(connection.Core.Dialect.Texts().RefuseBadUserName));
         return;
     }
-    user.SignedOnAt = std::chrono::duration_cast<std::chrono::seconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
+    user.SignedOnAt = SecondsSince1970();
     const TServerCore& core = connection.Core;
     const std::string& server = core.Settings.ServerName;
     const std::string others = std::to_string(core.Host.ActiveConnections() - 1);
@@ -101,13 +98,24 @@ void AnnounceQuitAndLeaveAll(TClientData& registry, TUserData& user, std::string
         LeaveChannel(registry, user, *user.Channels.front());
 }
 
-void ChangeNick(TConnection& connection, const std::string& nickname) {
+// How NICK treats a registered user's change in a client profile.
+struct TNickRules {
+    bool TellsUserOnNoChannel;  // a user on no channel gets its NICK line too
+    bool TakesOwnCaseChange;    // "alice" may become "Alice" (in Exact that name is in use)
+};
+constexpr TNickRules kExactNick{false, false};
+constexpr TNickRules kModernNick{true, true};
+
+void ChangeNick(TConnection& connection, const std::string& nickname, TNickRules rules) {
     TUserData* user = OwnRecord(connection);
     if (user == nullptr) {
         SendReply(connection, TReply::NoSuchNick, {connection.Nick});
         return;
     }
+    // The user hears it through its channels (the NICK line goes out under the old name).
     SendToNeighbours(*user, "NICK :" + nickname, false);
+    if (rules.TellsUserOnNoChannel && user->Channels.empty())
+        SendToUser(*user, *user, "NICK :" + nickname);
     connection.Nick = nickname;
     user->SetKeyWord(nickname);
 }
@@ -163,8 +171,9 @@ bool HostHasUser(const TClientData& registry, const TConnection& connection, boo
     return false;
 }
 
-void HandleNick(TConnection& connection, const TParsedMessage& message) {
-    const std::string& nickname = message.Param(1);
+namespace {
+
+void TakeNick(TConnection& connection, const std::string& nickname, TNickRules rules) {
     if (nickname.empty()) {
         SendReply(connection, TReply::NoNicknameGiven);
         return;
@@ -173,15 +182,30 @@ void HandleNick(TConnection& connection, const TParsedMessage& message) {
         SendReply(connection, TReply::ErroneousNickname, {nickname});
         return;
     }
+    auto& users = connection.Core.Registry.Users;
     std::lock_guard lock(connection.Core.Registry.Lock);
-    int id = -1;
-    if (connection.Core.Registry.Users.FindID(nickname, id)) {
+    const TUserData* holder = users.Find(nickname);
+    const bool ownCaseChange = rules.TakesOwnCaseChange && holder != nullptr &&
+                               holder->Connection == &connection && !connection.Nick.empty();
+    if (ownCaseChange && holder->KeyWord() == nickname)
+        return;  // no change at all
+    if (holder != nullptr && !ownCaseChange) {
         SendReply(connection, TReply::NicknameInUse, {nickname});
     } else if (connection.Nick.empty()) {
         GiveFirstNick(connection, nickname);
     } else {
-        ChangeNick(connection, nickname);
+        ChangeNick(connection, nickname, rules);
     }
+}
+
+}  // namespace
+
+void HandleNick(TConnection& connection, const TParsedMessage& message) {
+    TakeNick(connection, message.Param(1), kExactNick);
+}
+
+void HandleNickModern(TConnection& connection, const TParsedMessage& message) {
+    TakeNick(connection, std::string(WithoutLeadingColon(message.Param(1))), kModernNick);
 }
 
 void HandleUser(TConnection& connection, const TParsedMessage& message) {

@@ -90,6 +90,7 @@ TEST_F(ModernProfileTest, ChannelsQueriesAndKeepAliveAnswerInTheShapesClientsPar
     alice.ReadUntil(" MODE #a +k sekrit");
     alice.Send("MODE #a");
     EXPECT_EQ(alice.ReadLine(), ":TavoServer 324 alice #a +k sekrit\r\n");
+    EXPECT_TRUE(alice.ReadLine().value_or("").starts_with(":TavoServer 329 alice #a "));
 
     alice.Send("NAMES #a,#none");
     EXPECT_EQ(alice.ReadLine(), ":TavoServer 353 alice = #a :@alice bob\r\n");
@@ -102,6 +103,17 @@ TEST_F(ModernProfileTest, ChannelsQueriesAndKeepAliveAnswerInTheShapesClientsPar
     alice.Send("AWAY :back soon");
     EXPECT_EQ(alice.ReadLine(),
               ":TavoServer 306 alice :" + std::string(JapaneseTexts::Utf8.Away306) + "\r\n");
+
+    // Targets as a comma list, a text of one word without its ":"; a change of the case
+    // of one's own nick is taken and told to its user.
+    alice.Send("PRIVMSG bob,#b hello");
+    EXPECT_EQ(bob.ReadUntil(" PRIVMSG ").back(), ":alice!~user@127.0.0.2 PRIVMSG bob :hello\r\n");
+    alice.Send("NICK Alice");
+    EXPECT_EQ(alice.ReadLine(), ":alice!~user@127.0.0.2 NICK :Alice\r\n");
+    EXPECT_EQ(bob.ReadUntil(" NICK ").back(), ":alice!~user@127.0.0.2 NICK :Alice\r\n");
+    alice.Send("NICK alice");
+    alice.ReadUntil(" NICK :alice");
+    bob.ReadUntil(" NICK :alice");
 
     alice.Send("PART #a,#b :see you later");
     const auto seen = bob.ReadUntil(" PART ");
