@@ -250,9 +250,10 @@ void SendNamesLine(TConnection& connection, const TUserData& user, const TChanne
         names += ListedName(channel, i);
     }
     const std::string& shownName = channel.Private ? kHiddenName : channel.KeyWord();
-    const TReply reply =
-        channel.Private && !userIsMember ? TReply::NamesOfHiddenChannel : TReply::NamesOnJoin;
-    SendReply(connection, reply, {shownName, names, Kind(channel)});
+    if (channel.Private && !userIsMember)
+        SendReply(connection, TReply::NamesOfHiddenChannel, {shownName, names});
+    else
+        SendReply(connection, TReply::NamesOnJoin, {shownName, names, Kind(channel)});
 }
 
 // The names of one channel asked for; a channel that does not exist gets 403 in Exact
