@@ -4,7 +4,9 @@
 // written to and read from a socket pair. After every step each line a client
 // received is whole and plausible and the registry's invariants hold; at the end the
 // server stops, every connection ends and the registry is empty. Each input starts
-// from a fresh server, so that a run can be repeated.
+// from a fresh server, so that a run can be repeated. Each input runs twice: with the
+// default client profile and text encoding, and with ClientProfile=Modern and
+// TextEncoding=UTF-8, whose handlers read the same bytes differently.
 //
 // Input: steps separated by the byte 0xFF. A step's first byte chooses the client
 // (bits 0 and 1) and what it does (bits 2 and 3: 0 or 1 it sends the rest of the
@@ -34,8 +36,12 @@ constexpr uint32_t kNever = 0x7FFFFFFF;  // a run is never old enough for a time
 
 enum class TAction { Send, HangUp, HalfClose };
 
-TSettings FuzzSettings() {
+TSettings FuzzSettings(bool modern) {
     TSettings settings;
+    if (modern) {
+        settings.ClientProfile = "Modern";
+        settings.TextEncoding = "UTF-8";
+    }
     settings.PingInterval = kNever / 1000;
     // The relay budget refills with the time that passes, which would make a run
     // depend on the machine's speed.
@@ -68,8 +74,9 @@ TAction ActionOf(uint8_t control) {
 
 class TDispatcherRun {
   public:
-    TDispatcherRun() : server_(host_, "/nonexistent/TavoServerDaemon", 0, FuzzTimings()) {
-        if (const auto failure = server_.Start(FuzzSettings()))
+    explicit TDispatcherRun(bool modern)
+        : server_(host_, "/nonexistent/TavoServerDaemon", 0, FuzzTimings()) {
+        if (const auto failure = server_.Start(FuzzSettings(modern)))
             throw std::runtime_error(*failure);
         for (int i = 0; i < kClients; ++i)
             clients_[i] = std::make_unique<TFuzzConnection>(server_.Core(), host_, i);
@@ -147,15 +154,17 @@ class TDispatcherRun {
 }  // namespace
 
 void FuzzDispatcher(std::string_view input) {
-    TDispatcherRun run;
-    while (!input.empty()) {
-        const auto end = input.find(kStepSeparator);
-        const std::string_view step = input.substr(0, end);
-        input.remove_prefix(end == std::string_view::npos ? input.size() : end + 1);
-        if (!step.empty())
-            run.Step(static_cast<uint8_t>(step.front()), step.substr(1));
+    for (const bool modern : {false, true}) {
+        TDispatcherRun run(modern);
+        for (std::string_view rest = input; !rest.empty();) {
+            const auto end = rest.find(kStepSeparator);
+            const std::string_view step = rest.substr(0, end);
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+            if (!step.empty())
+                run.Step(static_cast<uint8_t>(step.front()), step.substr(1));
+        }
+        run.Stop();
     }
-    run.Stop();
 }
 
 }  // namespace fuzz
