@@ -19,10 +19,7 @@ std::optional<TValue> Lookup(const std::array<std::pair<std::string_view, TValue
 
 // "<key> = <value>" refused, naming the values the key takes.
 std::string Refusal(std::string_view key, std::string_view value, std::string_view allowed) {
-    std::string text(JapaneseTexts::Utf8.BadSettingValue);
-    for (const std::string_view part : {key, value, allowed})
-        text.replace(text.find("%s"), 2, part);
-    return text;
+    return FillPlaceholders(JapaneseTexts::Utf8.BadSettingValue, {key, value, allowed});
 }
 
 constexpr std::array<std::pair<std::string_view, TClientProfile>, 2> kProfiles{{

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "JapaneseTexts.h"
+#include "core/TextUtil.h"
 #include "platform/IniFile.h"
 
 namespace {
@@ -47,9 +48,7 @@ int32_t ReadInteger(const TSettingsFiles& files, std::string_view key, int32_t d
 }
 
 std::runtime_error CannotWrite(const std::filesystem::path& file) {
-    std::string message(Texts::CannotWriteFile);
-    message.replace(message.find("%s"), 2, file.string());
-    return std::runtime_error(message);
+    return std::runtime_error(FillPlaceholders(Texts::CannotWriteFile, {file.string()}));
 }
 
 void WriteSetting(const TSettingsFiles& files, std::string_view key, std::string_view value) {

@@ -1,6 +1,5 @@
 #include "core/Server.h"
 
-#include <initializer_list>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -9,6 +8,7 @@
 
 #include "JapaneseTexts.h"
 #include "core/ClientThread.h"
+#include "core/TextUtil.h"
 #include "platform/ListenErrorText.h"
 #include "platform/TextEncoding.h"
 
@@ -31,13 +31,6 @@ std::optional<std::string> OnTheWire(const TDialect& dialect, const std::string&
     return platform::Cp932ToUtf8Exactly(text);
 }
 
-std::string Filled(std::string_view text, std::initializer_list<std::string_view> values) {
-    std::string filled(text);
-    for (const std::string_view value : values)
-        filled.replace(filled.find("%s"), 2, value);
-    return filled;
-}
-
 // The settings with the texts the server sends in the dialect's encoding, or why they
 // cannot be sent (naming the file with the line or the key).
 std::variant<TSettings, std::string> WireSettings(const TSettings& settings,
@@ -49,14 +42,14 @@ std::variant<TSettings, std::string> WireSettings(const TSettings& settings,
                               std::pair{"ServerInfo", &TSettings::ServerInfo}}) {
         const auto text = OnTheWire(dialect, settings.*field);
         if (!text)
-            return Filled(JapaneseTexts::Utf8.UnconvertibleSetting, {ini, key});
+            return FillPlaceholders(JapaneseTexts::Utf8.UnconvertibleSetting, {ini, key});
         wire.*field = *text;
     }
     for (std::size_t i = 0; i < settings.MotdLines.size(); ++i) {
         const auto text = OnTheWire(dialect, settings.MotdLines[i]);
         if (!text) {
-            return Filled(JapaneseTexts::Utf8.UnconvertibleLine,
-                          {files.Motd.filename().string(), std::to_string(i + 1)});
+            return FillPlaceholders(JapaneseTexts::Utf8.UnconvertibleLine,
+                                    {files.Motd.filename().string(), std::to_string(i + 1)});
         }
         wire.MotdLines[i] = *text;
     }
@@ -108,7 +101,8 @@ int TServer::Stop(bool tellUsers) {
         return 0;
     }
     if (tellUsers) {
-        TellEveryUser(Filled(core_->Dialect.Texts().ShutDownNotice, {core_->Settings.ServerName}));
+        TellEveryUser(
+            FillPlaceholders(core_->Dialect.Texts().ShutDownNotice, {core_->Settings.ServerName}));
     }
     const int connections = listener_.ActiveConnections();
     listener_.Deactivate();

@@ -21,6 +21,18 @@ std::string TrimControls(std::string_view text) {
     return std::string(text);
 }
 
+std::string FillPlaceholders(std::string_view text,
+                             std::initializer_list<std::string_view> values) {
+    std::string filled(text);
+    std::size_t from = 0;
+    for (const std::string_view value : values) {
+        const std::size_t at = filled.find("%s", from);
+        filled.replace(at, 2, value);
+        from = at + value.size();  // a value that holds "%s" is no placeholder
+    }
+    return filled;
+}
+
 bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && platform::UpperCase(a) == platform::UpperCase(b);
 }
