@@ -314,12 +314,13 @@ void SendListEntry(TConnection& connection, const TUserData& asker, const std::s
               {shownName, std::to_string(channel->MemberCount()), channel->Topic});
 }
 
-void ListChannels(TConnection& connection, const TUserData& asker, const TParsedMessage& message) {
+// The 322 lines of the channels named, or of every channel when none is named.
+void ListChannels(TConnection& connection, const TUserData& asker,
+                  const std::vector<std::string>& names) {
     const TClientData& registry = connection.Core.Registry;
-    const int nameCount = LeadingParamCount(message, IsGiven);
-    if (nameCount > 0) {
-        for (int k = 1; k <= nameCount; ++k)
-            SendListEntry(connection, asker, message.Param(k));
+    if (!names.empty()) {
+        for (const std::string& name : names)
+            SendListEntry(connection, asker, name);
     } else {
         for (int i = 0; i < registry.Channels.Count() && connection.HasRoomForListing(); ++i)
             SendListEntry(connection, asker, registry.Channels.At(i)->KeyWord());
@@ -507,12 +508,8 @@ void HandleListList(TConnection& connection, const TParsedMessage& message) {
     const TUserData* user = OwnRecord(connection);
     if (user == nullptr)
         return;
-    const std::vector<std::string> names = CommaListItems(message.Param(1));
-    TParsedMessage listed;  // the names as separate parameters, as Exact takes them
-    for (std::size_t k = 0; k < names.size() && k < listed.Params.size(); ++k)
-        listed.Params[k] = names[k];
     if (connection.Core.Registry.Channels.Count() > 0)
-        ListChannels(connection, *user, listed);
+        ListChannels(connection, *user, CommaListItems(message.Param(1)));
     SendReply(connection, TReply::ListEnd);
 }
 
@@ -522,7 +519,12 @@ void HandleList(TConnection& connection, const TParsedMessage& message) {
     if (user == nullptr)
         return;
     // With no channel at all nothing is listed, not even a 403 for a name asked for.
-    if (connection.Core.Registry.Channels.Count() > 0)
-        ListChannels(connection, *user, message);
+    if (connection.Core.Registry.Channels.Count() > 0) {
+        const int nameCount = LeadingParamCount(message, IsGiven);
+        std::vector<std::string> names;  // the leading parameters that are given
+        for (int k = 1; k <= nameCount; ++k)
+            names.push_back(message.Param(k));
+        ListChannels(connection, *user, names);
+    }
     SendReply(connection, TReply::ListEnd);
 }

@@ -30,6 +30,12 @@ inline TUserData* OwnRecord(TConnection& connection) {
     return connection.Core.Registry.Users.Find(connection.Nick);
 }
 
+// True when the user's connection has been welcomed (a record may exist from NICK or USER
+// before that).
+inline bool IsWelcomed(const TUserData& user) {
+    return user.Connection != nullptr && user.Connection->Registered();
+}
+
 // True when the user is a member and an operator of the channel.
 inline bool IsChanOp(const TChannelData& channel, const TUserData& user) {
     const TMemberFlags* flags = channel.MemberFlags(user.KeyWord());

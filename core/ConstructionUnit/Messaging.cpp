@@ -2,7 +2,9 @@
 // client profiles, share one implementation; TMessageKind holds what sets them apart,
 // and the handlers read the targets and the text as their profile writes them.
 #include <algorithm>
+#include <array>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,7 +79,7 @@ void DeliverToChannel(TConnection& connection, const TUserData& sender, const TC
 // Delivers `text` (as the line carries it, ":" first) to the targets in turn and stops at the first
 // that does not exist. A target named again (the same record, whatever the spelling) is
 // served once only, so that one line cannot multiply what a recipient receives.
-void RelayMessage(TConnection& connection, const std::vector<std::string_view>& targets,
+void RelayMessage(TConnection& connection, std::span<const std::string_view> targets,
                   const std::string& text, const TMessageKind& kind) {
     if (!IsCtcp(text))
         connection.MarkActive();
@@ -122,15 +124,15 @@ void RelayMessage(TConnection& connection, const std::vector<std::string_view>& 
 void RelayAsExact(TConnection& connection, const TParsedMessage& message,
                   const TMessageKind& kind) {
     const int textNumber = TextParameterNumber(message);
-    std::vector<std::string_view> targets;
+    std::array<std::string_view, TParsedMessage::MaxParams> targets;  // no allocation per line
     for (int k = 1; k < textNumber; ++k)
-        targets.push_back(message.Param(k));
+        targets[k - 1] = message.Param(k);
     const std::string& text = message.Param(textNumber);
     if (text.empty()) {  // no text at all, not even its ":"
         SendReply(connection, TReply::NoTextToSend);
         return;
     }
-    RelayMessage(connection, targets, text, kind);
+    RelayMessage(connection, std::span(targets).first(textNumber - 1), text, kind);
 }
 
 // A comma list of targets, then the text, with its ":" or without.

@@ -110,8 +110,7 @@ void WhoOfMask(TConnection& connection, const TUserData& asker, std::string_view
     const auto& users = connection.Core.Registry.Users;
     for (int i = 0; i < users.Count() && connection.HasRoomForListing(); ++i) {
         const TUserData& user = *users.At(i);
-        if (user.Connection != nullptr && user.Connection->Registered() &&
-            IsVisibleTo(user, asker) && MaskNames(mask, user))
+        if (IsWelcomed(user) && IsVisibleTo(user, asker) && MaskNames(mask, user))
             SendWhoEntry(connection, "*", user, false);
     }
     SendReply(connection, TReply::EndOfWho, {mask, mask});
@@ -191,8 +190,7 @@ void HandleWhoMask(TConnection& connection, const TParsedMessage& message) {
     const TUserData* named = connection.Core.Registry.Users.Find(mask);
     if (BeginsLikeChannel(mask) && connection.Core.Registry.Channels.Find(mask) != nullptr) {
         WhoOfChannel(connection, *asker, mask, mask);
-    } else if (named != nullptr && named->Connection != nullptr &&
-               named->Connection->Registered()) {
+    } else if (named != nullptr && IsWelcomed(*named)) {
         // A nickname named whole shows its user, invisible or not.
         SendWhoEntry(connection, "*", *named, false);
         SendReply(connection, TReply::EndOfWho, {named->KeyWord(), mask});

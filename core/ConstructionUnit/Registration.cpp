@@ -44,10 +44,8 @@ void SendMotd(TConnection& connection, const std::string& server) {
 
 int WelcomedUsers(const TClientData& registry) {
     int welcomed = 0;
-    for (int i = 0; i < registry.Users.Count(); ++i) {
-        const TConnection* owner = registry.Users.At(i)->Connection;
-        welcomed += owner != nullptr && owner->Registered() ? 1 : 0;
-    }
+    for (int i = 0; i < registry.Users.Count(); ++i)
+        welcomed += IsWelcomed(*registry.Users.At(i)) ? 1 : 0;
     return welcomed;
 }
 
@@ -162,8 +160,7 @@ bool IsValidUserName(std::string_view text) {
 bool HostHasUser(const TClientData& registry, const TConnection& connection, bool welcomedOnly) {
     for (int i = 0; i < registry.Users.Count(); ++i) {
         const TUserData& user = *registry.Users.At(i);
-        const bool welcomed = user.Connection != nullptr && user.Connection->Registered();
-        if (user.Connection == &connection || (welcomedOnly && !welcomed))
+        if (user.Connection == &connection || (welcomedOnly && !IsWelcomed(user)))
             continue;
         if (user.Host == connection.PeerHost || user.Address == connection.PeerAddress)
             return true;
