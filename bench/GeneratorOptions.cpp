@@ -72,6 +72,8 @@ std::optional<std::string> CheckLimits(const TGeneratorOptions& options) {
 }  // namespace
 
 std::string TGeneratorOptions::Point() const {
+    if (DurationS == 0)
+        return std::to_string(Clients) + "/reg";
     std::string point = std::to_string(Clients) + "/" + std::to_string(Senders) + "/";
     point += Rate > 0 ? "r" + std::to_string(static_cast<long>(Rate))
                       : (UntilFirstReceipt ? "f" : "w") + std::to_string(Window);

@@ -26,8 +26,8 @@ struct TGeneratorOptions {
     double SetupTimeoutS = 300;
     double DrainTimeoutS = 10;
 
-    // The point of the matrix this run measures, e.g. "50/5/w4", "10/5/f4" or
-    // "200/1/r1000/nick".
+    // The point of the matrix this run measures, e.g. "50/5/w4", "10/5/f4",
+    // "200/1/r1000/nick" or, with no send phase, "200/reg".
     std::string Point() const;
     // The most messages one sender may have in flight: what it writes before the server
     // has read it must stay below the server's burst limit.

@@ -186,6 +186,10 @@ TEST(GeneratorOptions, WhatASenderHasInFlightStaysBelowTheBurstLimit) {
         Parse({"--port", "1", "--clients", "50", "--senders", "5", "--rate", "1000", "--to-nick"});
     ASSERT_TRUE(paced);
     EXPECT_EQ(paced->Point(), "50/5/r1000/nick");
+    // A run with no send phase is the registration point, named as bench/run names it.
+    const auto setup = Parse({"--port", "1", "--clients", "200", "--duration", "0"});
+    ASSERT_TRUE(setup);
+    EXPECT_EQ(setup->Point(), "200/reg");
 }
 
 TEST(GeneratorOptions, FaultyCommandLinesAreRefused) {
