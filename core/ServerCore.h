@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,8 +21,6 @@ class TClientThread;
 class IServerHost {
   public:
     virtual ~IServerHost() = default;
-    // Runs `step` in the host's main thread and returns when it has run.
-    virtual void RunInMainThread(const std::function<void()>& step) = 0;
     // Connection threads that currently serve a connection, and accepted sockets
     // that still exist (the listener's two counts).
     virtual int ActiveThreads() const = 0;

@@ -6,14 +6,12 @@
 
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "daemon/MainDaemon.h"
 #include "daemon/ServiceInstaller.h"
 #include "platform/CommandLine.h"
 #include "platform/ExecutablePath.h"
-#include "platform/MainThreadQueue.h"
 #include "platform/ServiceManager.h"
 #include "platform/ServiceStatus.h"
 
@@ -28,8 +26,8 @@ sigset_t ControlSignals() {
     return signals;
 }
 
-// The service's own thread: starts the service, then serves the control signals
-// until a stop. Answers the program's exit status.
+// Starts the service, then serves the control signals until a stop. Answers the
+// program's exit status.
 int ServeControlRequests(TService1& service, const sigset_t& controlSignals) {
     if (!service.ServiceStart())
         return 1;
@@ -55,20 +53,11 @@ int ServeControlRequests(TService1& service, const sigset_t& controlSignals) {
 }
 
 int RunService() {
-    // Every thread inherits the blocked control signals; the service thread takes them.
+    // Every thread inherits the blocked control signals; only this one takes them.
     const sigset_t controlSignals = ControlSignals();
     pthread_sigmask(SIG_BLOCK, &controlSignals, nullptr);
-
-    platform::TMainThreadQueue mainThread;
-    TService1 service(mainThread, platform::RunningExecutablePath());
-    int exitCode = 0;
-    std::thread serviceThread([&] {
-        exitCode = ServeControlRequests(service, controlSignals);
-        mainThread.Stop();
-    });
-    mainThread.Serve();
-    serviceThread.join();
-    return exitCode;
+    TService1 service(platform::RunningExecutablePath());
+    return ServeControlRequests(service, controlSignals);
 }
 
 }  // namespace

@@ -14,10 +14,8 @@ platform::TServiceDefinition TService1::Definition(const std::filesystem::path& 
     return {std::string(kServiceName), std::string(kDisplayName), programPath, kWaitHintSeconds};
 }
 
-TService1::TService1(platform::TMainThreadQueue& mainThread, std::filesystem::path programPath)
-    : mainThread_(mainThread),
-      programPath_(std::move(programPath)),
-      server_(*this, programPath_, kThreadCacheSize) {}
+TService1::TService1(std::filesystem::path programPath)
+    : programPath_(std::move(programPath)), server_(*this, programPath_, kThreadCacheSize) {}
 
 TService1::~TService1() {
     ServiceStop();
@@ -63,10 +61,6 @@ void TService1::ServiceContinue() {
 
 uint16_t TService1::Port() const {
     return server_.Port();
-}
-
-void TService1::RunInMainThread(const std::function<void()>& step) {
-    mainThread_.Invoke(step);
 }
 
 void TService1::ShowError(std::string_view text) {

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "core/Server.h"
-#include "platform/MainThreadQueue.h"
 #include "platform/ServiceManager.h"
 
 class TService1 : public IServerHost {
@@ -23,7 +22,7 @@ class TService1 : public IServerHost {
     // The service as the service manager runs it from `programPath`.
     static platform::TServiceDefinition Definition(const std::filesystem::path& programPath);
 
-    TService1(platform::TMainThreadQueue& mainThread, std::filesystem::path programPath);
+    explicit TService1(std::filesystem::path programPath);
     ~TService1() override;
 
     // Creates the registry, loads the settings and activates the listener, then writes
@@ -42,13 +41,11 @@ class TService1 : public IServerHost {
     uint16_t Port() const;
 
     // IServerHost
-    void RunInMainThread(const std::function<void()>& step) override;
     int ActiveThreads() const override { return server_.ActiveThreads(); }
     int ActiveConnections() const override { return server_.ActiveConnections(); }
     void ShowError(std::string_view text) override;
 
   private:
-    platform::TMainThreadQueue& mainThread_;
     const std::filesystem::path programPath_;
     TServer server_;
 };

@@ -404,10 +404,6 @@ QString TMainForm::TakeWindowValues(TSettings& settings) const {
 
 // ---- the server's side ------------------------------------------------------------------
 
-void TMainForm::RunInMainThread(const std::function<void()>& step) {
-    guiCalls_.Invoke(step);
-}
-
 void TMainForm::ShowError(std::string_view text) {
     guiCalls_.Post([this, error = std::string(text)] { ShowMessage(FromCp932(error)); });
 }

@@ -68,7 +68,6 @@ class TMainForm : public QMainWindow, public IServerHost {
     QSystemTrayIcon& TrayIcon() const { return *trayIcon_; }
 
     // IServerHost
-    void RunInMainThread(const std::function<void()>& step) override;
     int ActiveThreads() const override { return server_.ActiveThreads(); }
     int ActiveConnections() const override { return server_.ActiveConnections(); }
     void ShowError(std::string_view text) override;

@@ -19,7 +19,6 @@ class TFuzzHost : public IServerHost {
   public:
     int LiveConnections = 0;
 
-    void RunInMainThread(const std::function<void()>& step) override { step(); }
     int ActiveThreads() const override { return LiveConnections; }
     int ActiveConnections() const override { return LiveConnections; }
     void ShowError(std::string_view) override {}

@@ -27,7 +27,6 @@ class TTestServer : public IServerHost {
     // Waits (bounded) until `count` connections have ended.
     bool WaitForEndedConnections(std::size_t count, int timeoutMs = 5000);
 
-    void RunInMainThread(const std::function<void()>& step) override { step(); }
     int ActiveThreads() const override { return server_.ActiveThreads(); }
     int ActiveConnections() const override { return server_.ActiveConnections(); }
     void ShowError(std::string_view text) override;

@@ -1,5 +1,5 @@
 // Steps asked of the main thread run there, in order, and the askers wait for them.
-#include "platform/MainThreadQueue.h"
+#include "tests/support/MainThreadQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 namespace {
 
 TEST(MainThreadQueue, StepsFromOtherThreadsRunInTheMainThreadAndAreWaitedFor) {
-    platform::TMainThreadQueue queue;
+    TMainThreadQueue queue;
     const auto mainId = std::this_thread::get_id();
     std::vector<std::thread> askers;
     std::atomic<int> ranInMain{0};
@@ -38,7 +38,7 @@ TEST(MainThreadQueue, StepsFromOtherThreadsRunInTheMainThreadAndAreWaitedFor) {
 }
 
 TEST(MainThreadQueue, InTheMainThreadOrAfterStopAStepRunsAtOnce) {
-    platform::TMainThreadQueue queue;
+    TMainThreadQueue queue;
     int runs = 0;
     queue.Invoke([&] { ++runs; });
     EXPECT_EQ(runs, 1);
@@ -49,7 +49,7 @@ TEST(MainThreadQueue, InTheMainThreadOrAfterStopAStepRunsAtOnce) {
 }
 
 TEST(MainThreadQueue, ServeUntilServesRequestsUntilItsConditionHolds) {
-    platform::TMainThreadQueue queue;
+    TMainThreadQueue queue;
     std::atomic<bool> finished{false};
     int served = 0;
     std::thread asker([&] {

@@ -20,7 +20,6 @@ using testing::IsEmpty;
 
 class TIdleHost : public IServerHost {
   public:
-    void RunInMainThread(const std::function<void()>& step) override { step(); }
     int ActiveThreads() const override { return 0; }
     int ActiveConnections() const override { return 0; }
     void ShowError(std::string_view) override {}

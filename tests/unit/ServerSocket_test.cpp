@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/MainThreadQueue.h"
+#include "tests/support/MainThreadQueue.h"
 #include "tests/support/TestClient.h"
 
 namespace {
@@ -204,7 +204,7 @@ TEST_F(ListenerFixture, PortInUseFailsActivationWithTheSocketErrorText) {
 // connections do to show their logout.
 class TNotifyingThread : public listener::TServerClientThread {
   public:
-    TNotifyingThread(platform::TMainThreadQueue& mainThread, std::atomic<int>& notified)
+    TNotifyingThread(TMainThreadQueue& mainThread, std::atomic<int>& notified)
         : mainThread_(mainThread), notified_(notified) {}
 
   protected:
@@ -218,12 +218,12 @@ class TNotifyingThread : public listener::TServerClientThread {
     }
 
   private:
-    platform::TMainThreadQueue& mainThread_;
+    TMainThreadQueue& mainThread_;
     std::atomic<int>& notified_;
 };
 
 TEST(ServerSocketInMainThread, DeactivationServesTheConnectionsMainThreadSteps) {
-    platform::TMainThreadQueue mainThread;
+    TMainThreadQueue mainThread;
     std::atomic<int> notified{0};
     listener::TServerSocket serverSocket(
         2, [&] { return std::make_unique<TNotifyingThread>(mainThread, notified); },

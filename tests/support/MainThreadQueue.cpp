@@ -1,8 +1,6 @@
-#include "platform/MainThreadQueue.h"
+#include "tests/support/MainThreadQueue.h"
 
 #include <chrono>
-
-namespace platform {
 
 TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
 
@@ -58,5 +56,3 @@ void TMainThreadQueue::Stop() {
     stopped_ = true;
     changed_.notify_all();
 }
-
-}  // namespace platform

@@ -1,5 +1,6 @@
-// Steps that other threads ask the program's main thread to run, waiting until
-// they have run. The main thread serves them in Serve until Stop is called.
+// A program's main thread as a test plays it: steps that other threads ask it to
+// run, waiting until they have run. The main thread serves them in Serve until Stop
+// is called.
 #pragma once
 
 #include <condition_variable>
@@ -7,8 +8,6 @@
 #include <functional>
 #include <mutex>
 #include <thread>
-
-namespace platform {
 
 class TMainThreadQueue {
   public:
@@ -40,5 +39,3 @@ class TMainThreadQueue {
     std::deque<Request*> pending_;
     bool stopped_ = false;
 };
-
-}  // namespace platform
