@@ -314,17 +314,22 @@ void SendListEntry(TConnection& connection, const TUserData& asker, const std::s
               {shownName, std::to_string(channel->MemberCount()), channel->Topic});
 }
 
-// The 322 lines of the channels named, or of every channel when none is named.
-void ListChannels(TConnection& connection, const TUserData& asker,
-                  const std::vector<std::string>& names) {
+// The 322 lines of the channels named, or of every channel when none is named, then
+// 323. With no channel at all nothing is listed, not even a 403 for a name asked for.
+void AnswerList(TConnection& connection, const std::vector<std::string>& names) {
+    std::lock_guard lock(connection.Core.Registry.Lock);
+    const TUserData* asker = OwnRecord(connection);
+    if (asker == nullptr)
+        return;
     const TClientData& registry = connection.Core.Registry;
-    if (!names.empty()) {
-        for (const std::string& name : names)
-            SendListEntry(connection, asker, name);
-    } else {
+    if (names.empty()) {
         for (int i = 0; i < registry.Channels.Count() && connection.HasRoomForListing(); ++i)
-            SendListEntry(connection, asker, registry.Channels.At(i)->KeyWord());
+            SendListEntry(connection, *asker, registry.Channels.At(i)->KeyWord());
+    } else if (registry.Channels.Count() > 0) {
+        for (const std::string& name : names)
+            SendListEntry(connection, *asker, name);
     }
+    SendReply(connection, TReply::ListEnd);
 }
 
 }  // namespace
@@ -504,27 +509,13 @@ void HandleNamesList(TConnection& connection, const TParsedMessage& message) {
 }
 
 void HandleListList(TConnection& connection, const TParsedMessage& message) {
-    std::lock_guard lock(connection.Core.Registry.Lock);
-    const TUserData* user = OwnRecord(connection);
-    if (user == nullptr)
-        return;
-    if (connection.Core.Registry.Channels.Count() > 0)
-        ListChannels(connection, *user, CommaListItems(message.Param(1)));
-    SendReply(connection, TReply::ListEnd);
+    AnswerList(connection, CommaListItems(message.Param(1)));
 }
 
 void HandleList(TConnection& connection, const TParsedMessage& message) {
-    std::lock_guard lock(connection.Core.Registry.Lock);
-    TUserData* user = OwnRecord(connection);
-    if (user == nullptr)
-        return;
-    // With no channel at all nothing is listed, not even a 403 for a name asked for.
-    if (connection.Core.Registry.Channels.Count() > 0) {
-        const int nameCount = LeadingParamCount(message, IsGiven);
-        std::vector<std::string> names;  // the leading parameters that are given
-        for (int k = 1; k <= nameCount; ++k)
-            names.push_back(message.Param(k));
-        ListChannels(connection, *user, names);
-    }
-    SendReply(connection, TReply::ListEnd);
+    const int nameCount = LeadingParamCount(message, IsGiven);
+    std::vector<std::string> names;  // the leading parameters that are given
+    for (int k = 1; k <= nameCount; ++k)
+        names.push_back(message.Param(k));
+    AnswerList(connection, names);
 }
