@@ -20,7 +20,7 @@ std::string NormaliseAsciiKey(std::string_view key) {
     normalised.reserve(key.size());
     for (const char byte : key) {
         if (byte != kHalfWidthBlank)
-            normalised += byte >= 'a' && byte <= 'z' ? char(byte - 'a' + 'A') : byte;
+            normalised += AsciiUpper(byte);
     }
     return normalised;
 }

@@ -8,9 +8,11 @@
 
 #include "JapaneseTexts.h"
 #include "core/Connection.h"
+#include "core/ConstructionUnit/FanOut.h"
 #include "core/ConstructionUnit/HandlerSupport.h"
 #include "core/ConstructionUnit/Handlers.h"
 #include "core/ConstructionUnit/Membership.h"
+#include "core/TextUtil.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
 
@@ -75,12 +77,9 @@ void WhoOfNick(TConnection& connection, const TUserData& asker, const std::strin
 // True when `text` matches `mask`, where "*" stands for any run of bytes and "?" for one,
 // ASCII letters compared without regard to case.
 bool MatchesMask(std::string_view mask, std::string_view text) {
-    const auto upper = [](char byte) {
-        return byte >= 'a' && byte <= 'z' ? char(byte - 32) : byte;
-    };
     std::size_t m = 0, t = 0, star = std::string_view::npos, resume = 0;
     while (t < text.size()) {
-        if (m < mask.size() && (mask[m] == '?' || upper(mask[m]) == upper(text[t]))) {
+        if (m < mask.size() && (mask[m] == '?' || AsciiUpper(mask[m]) == AsciiUpper(text[t]))) {
             ++m;
             ++t;
         } else if (m < mask.size() && mask[m] == '*') {
@@ -102,7 +101,7 @@ bool MatchesMask(std::string_view mask, std::string_view text) {
 bool MaskNames(std::string_view mask, const TUserData& user) {
     return MatchesMask(mask, user.KeyWord()) || MatchesMask(mask, user.Host) ||
            MatchesMask(mask, user.RealName) ||
-           MatchesMask(mask, user.KeyWord() + "!~" + user.UserName + "@" + user.Host);
+           MatchesMask(mask, std::string_view(UserPrefix(user)).substr(1));
 }
 
 // Every user the mask names that the asker may see, then 315 naming the mask.
